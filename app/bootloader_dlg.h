@@ -1,0 +1,200 @@
+// The main dialog: it holds the whole state of the program. Handlers and the tick
+// run on the user-interface thread; the worker threads receive the dialog and share
+// its flags. Each member function is defined in the folder of the part that owns it.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "platform/controls.h"
+#include "platform/platform.h"
+#include "platform/serial.h"
+
+namespace zl {
+
+// A flag or counter shared between threads (0 or 1 for flags).
+using Flag = std::atomic<uint8_t>;
+using Counter = std::atomic<uint8_t>;
+
+// A string shared between threads: read and written as whole copies under a lock.
+class SharedString {
+public:
+    explicit SharedString(std::u16string initial = {}) : value_(std::move(initial)) {}
+    std::u16string Get() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return value_;
+    }
+    void Set(std::u16string value) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        value_ = std::move(value);
+    }
+    bool Empty() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return value_.empty();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::u16string value_;
+};
+
+// A combo box bound to a member, as the dialog's data exchange binds it.
+class CComboBox {
+public:
+    CComboBox(Controls& c, int id) : c_(c), id_(id) {}
+    int GetCount() const { return c_.GetCount(id_); }
+    int GetCurSel() const { return c_.GetCurSel(id_); }
+    int SetCurSel(int i) { return c_.SetCurSel(id_, i); }
+    int AddString(const std::u16string& s) { return c_.AddString(id_, s); }
+    int DeleteString(int i) { return c_.DeleteString(id_, i); }
+    int FindStringExact(int start, const std::u16string& s) const { return c_.FindStringExact(id_, start, s); }
+    std::u16string GetLBText(int i) const { return c_.GetLBText(id_, i); }
+
+private:
+    Controls& c_;
+    int id_;
+};
+
+// The progress bar bound to a member.
+class CProgressCtrl {
+public:
+    CProgressCtrl(Controls& c, int id) : c_(c), id_(id) {}
+    void SetRange(int lo, int hi) { c_.SetRange(id_, lo, hi); }
+    int SetPos(int pos) { return c_.SetPos(id_, pos); }
+    int GetPos() const { return c_.GetPos(id_); }
+    int SetStep(int step) { return c_.SetStep(id_, step); }
+    int StepIt() { return c_.StepIt(id_); }
+
+private:
+    Controls& c_;
+    int id_;
+};
+
+class CBootloaderZLDlg : public DialogCallbacks {
+public:
+    explicit CBootloaderZLDlg(Platform& platform);
+    ~CBootloaderZLDlg() override;
+
+    int DoModal();
+
+    // --- fields, in the original's order ---
+    Flag m_bEnglish{0};
+    SharedString m_strDeviceInfo;
+    SharedString m_strAutoLoadPath;
+    SharedString m_strReadoutPath;
+    SharedString m_strVerifyPath;
+    // One entry per Port box entry (sized for every port a scan can find, so that
+    // none is left out of the box); user-interface thread only.
+    std::array<std::u16string, 256> m_astrPortNames{};
+    SharedString m_strBootloaderSummary;
+    PortSlot m_hPort;
+    std::array<std::u16string, 256> m_astrFoundPorts{};  // user-interface thread only
+    Counter m_nWakeThreads{0};
+    Counter m_nInfoThreads{0};
+    Flag m_bDeviceListOpen{0};
+    Flag m_bTickBusy{0};
+    Flag m_bDisconnecting{0};
+    Flag m_bSearching{0};
+    Flag m_bBootAnswered{0};
+    Flag m_bInfoRunning{0};
+    Flag m_bInfoEnded{1};
+    Flag m_bLoadPending{0};
+    Flag m_bReadoutPending{0};
+    Flag m_bReadoutStarted{0};
+    Flag m_bTransferRunning{0};
+    Flag m_bPortHold{1};
+    Flag m_bRescanDone{0};
+    Flag m_bStopped{0};
+    Counter m_nInfoCycle{0};
+    SharedString m_strPort;
+
+    Platform& m_platform;
+    Controls m_controls;
+    CComboBox m_cbPort;
+    CProgressCtrl m_progress;
+    CComboBox m_cbDevice;
+
+    // --- window handlers (app/) ---
+    bool OnInitDialog() override;
+    void OnShowWindow(bool show, int status) override;
+    void OnCommand(int id, int code) override;
+    void OnTimer(unsigned id) override;
+    void OnSysCommand(unsigned command) override;
+    void OnStopStart();
+    void OnDisconnect();
+    void OnQuit();
+    void OnLanguageGerman();
+    void OnLanguageEnglish();
+    void OnHelpButton();
+    void OnInfoButton();
+
+    // --- serial/ ---
+    void OnPortDropDown();
+    void OnPortCloseUp();
+    void OnPortSelChange();
+    void OnDeviceDropDown();
+    void OnDeviceCloseUp();
+    void OnDeviceSelChange();
+
+    // --- files/ ---
+    void OnChooseAutoLoadFile();
+    void OnAutoLoadOn();
+    void OnAutoLoadOff();
+
+    // --- protocol/ ---
+    void OnReadoutButton();
+    void StartReadout();
+    void OnCompareButton();
+
+    // Helpers shared by the parts.
+    bool English() const { return m_bEnglish.load() != 0; }
+    int DeviceSel() const { return m_cbDevice.GetCurSel(); }
+    void WriteThreadIndicator();
+    // Enables Auto-Load On when no Auto-Load file is set, else Auto-Load Off.
+    void EnableAutoLoadButton();
+
+private:
+    void SwitchLanguage(bool english);
+};
+
+// Worker threads (protocol/): each receives the dialog and ends itself.
+unsigned SearchThread(CBootloaderZLDlg* dlg);
+unsigned WakeUpThread(CBootloaderZLDlg* dlg);
+unsigned InfoThread(CBootloaderZLDlg* dlg);
+unsigned LoadThread(CBootloaderZLDlg* dlg);
+unsigned ReadoutThread(CBootloaderZLDlg* dlg);
+unsigned VerifyThread(CBootloaderZLDlg* dlg);
+
+// Starts a worker thread on the dialog.
+void StartWorker(unsigned (*proc)(CBootloaderZLDlg*), CBootloaderZLDlg* dlg, int priority);
+// Starts InfoThread. The connected state is claimed (m_bInfoEnded cleared) before the
+// thread runs, so that no tick in between takes the idle branch and starts a search.
+void StartInfoThread(CBootloaderZLDlg* dlg);
+
+// The device display (protocol/show_device_info.cpp).
+void ShowDeviceInfo(CBootloaderZLDlg* dlg, std::u16string text);
+// The compatibility check of a PIC32 file's first 100 bytes (protocol/).
+bool IsFileCompatible(CBootloaderZLDlg* dlg, std::u16string deviceText, std::u16string headerText);
+// Shortens path in place to the width of a static control (files/).
+void FitPathToControl(int controlId, CBootloaderZLDlg* dlg, std::u16string& path);
+
+// Port operations (serial/).
+std::array<std::u16string, 256> ScanPorts();
+int OpenPortForSearch(std::u16string deviceName, CBootloaderZLDlg* dlg);
+int OpenPortForReadout(std::u16string deviceName, CBootloaderZLDlg* dlg);
+void ClosePort(CBootloaderZLDlg* dlg);
+
+// The application object.
+class CBootloaderZLApp {
+public:
+    explicit CBootloaderZLApp(Platform& platform) : platform_(platform) {}
+    bool InitInstance();
+
+private:
+    Platform& platform_;
+};
+
+}  // namespace zl

@@ -1,0 +1,314 @@
+// Serial ports on termios. Exclusive like a Windows COM handle (TIOCEXCL for other
+// users, flock for root and for our own second instance, UUCP lock files of other
+// programs honoured), raw lines, read time-outs by poll(), and a Close() that wakes
+// every thread blocked in the port at once.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "platform/serial.h"
+
+namespace zl {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+speed_t SpeedFor(uint32_t baud) {
+    switch (baud) {
+        case 110: return B110;
+        case 300: return B300;
+        case 600: return B600;
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        case 230400: return B230400;
+        case 460800: return B460800;
+        case 921600: return B921600;
+        default: return 0;
+    }
+}
+
+// A lock file /var/lock/LCK..name of another program that still runs.
+bool UucpLockHeld(const std::string& devicePath) {
+    char real[PATH_MAX];
+    if (!realpath(devicePath.c_str(), real)) return false;
+    std::string dev = real;
+    if (dev.rfind("/dev/", 0) == 0) dev = dev.substr(5);
+    std::string flat = dev;
+    for (char& c : flat)
+        if (c == '/') c = '_';
+    std::string base = dev.substr(dev.find_last_of('/') + 1);
+    for (const std::string& name : {flat, base}) {
+        std::string lock = "/var/lock/LCK.." + name;
+        FILE* f = std::fopen(lock.c_str(), "r");
+        if (!f) continue;
+        char buf[64] = {};
+        size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+        std::fclose(f);
+        long pid = 0;
+        if (n == sizeof(int) && (buf[0] < '0' || buf[0] > '9')) {
+            int binary;
+            std::memcpy(&binary, buf, sizeof binary);  // the old binary form
+            pid = binary;
+        } else {
+            pid = std::strtol(buf, nullptr, 10);
+        }
+        if (pid > 0 && pid != getpid() && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) return true;
+    }
+    return false;
+}
+
+class PosixSerialPort : public SerialPort {
+public:
+    PosixSerialPort(int fd, int wake) : fd_(fd), wake_(wake) {}
+    ~PosixSerialPort() override { Close(); }
+
+    bool SetCommState(const DCB& dcb) override {
+        Call call(*this);
+        if (!call) return false;
+        speed_t speed = SpeedFor(dcb.BaudRate);
+        if (speed == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8) return false;
+        termios t;
+        if (tcgetattr(fd_, &t) != 0) return false;
+        cfmakeraw(&t);
+        t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+        t.c_cflag |= CREAD | CLOCAL;
+        static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+        t.c_cflag |= sizes[dcb.ByteSize - 5];
+        switch (dcb.Parity) {
+            case ODDPARITY: t.c_cflag |= PARENB | PARODD; break;
+            case EVENPARITY: t.c_cflag |= PARENB; break;
+            case MARKPARITY: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
+            case SPACEPARITY: t.c_cflag |= PARENB | CMSPAR; break;
+            default: break;
+        }
+        if (dcb.StopBits != ONESTOPBIT) t.c_cflag |= CSTOPB;
+        if (dcb.fOutxCtsFlow) t.c_cflag |= CRTSCTS;
+        t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+        if (dcb.fOutX) t.c_iflag |= IXON;
+        if (dcb.fInX) t.c_iflag |= IXOFF;
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+        cfsetispeed(&t, speed);
+        cfsetospeed(&t, speed);
+        if (tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+        // Modem lines: pseudo-terminals have none (ENOTTY), which is fine.
+        int dtr = TIOCM_DTR, rts = TIOCM_RTS;
+        ioctl(fd_, dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr);
+        ioctl(fd_, dcb.fRtsControl == RTS_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &rts);
+        std::lock_guard<std::mutex> lock(mutex_);
+        dcb_ = dcb;
+        return true;
+    }
+
+    bool GetCommState(DCB& dcb) override {
+        Call call(*this);
+        if (!call) return false;
+        std::lock_guard<std::mutex> lock(mutex_);
+        dcb = dcb_;
+        return true;
+    }
+
+    bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override {
+        Call call(*this);
+        if (!call) return false;
+        std::lock_guard<std::mutex> lock(mutex_);
+        timeouts_ = timeouts;
+        return true;
+    }
+
+    bool ReadFile(uint8_t* buf, uint32_t n, uint32_t& read) override {
+        read = 0;
+        Call call(*this);
+        if (!call) return false;
+        if (n == 0) return true;
+        COMMTIMEOUTS to;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            to = timeouts_;
+        }
+        // Total time-out = multiplier x n + constant. Without any time-out a read waits
+        // until all bytes are there; an interval of MAXDWORD with no totals returns what
+        // is there at once; an interval alone applies between bytes.
+        const uint64_t totalMs = static_cast<uint64_t>(to.ReadTotalTimeoutMultiplier) * n + to.ReadTotalTimeoutConstant;
+        const bool immediate = to.ReadIntervalTimeout == UINT32_MAX && totalMs == 0;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
+        while (read < n) {
+            int waitMs;
+            if (immediate) {
+                waitMs = 0;
+            } else if (totalMs > 0) {
+                long long left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                if (left <= 0) break;
+                waitMs = static_cast<int>(std::min<long long>(left, INT_MAX));
+                if (read > 0 && to.ReadIntervalTimeout > 0 && to.ReadIntervalTimeout != UINT32_MAX)
+                    waitMs = std::min<int>(waitMs, static_cast<int>(std::min<uint32_t>(to.ReadIntervalTimeout, INT_MAX)));
+            } else if (to.ReadIntervalTimeout == 0 || read == 0) {
+                waitMs = -1;
+            } else {
+                waitMs = static_cast<int>(std::min<uint32_t>(to.ReadIntervalTimeout, INT_MAX));
+            }
+            pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_, POLLIN, 0}};
+            int r = poll(fds, 2, waitMs);
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            if (fds[1].revents) return read > 0;  // closed meanwhile
+            if (r == 0) break;                     // time-out
+            if (fds[0].revents & POLLIN) {
+                ssize_t got = ::read(fd_, buf + read, n - read);
+                if (got > 0) {
+                    read += static_cast<uint32_t>(got);
+                    continue;
+                }
+                if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            }
+            // The line is hung up: nothing more arrives. Behave like a quiet line, so
+            // that callers reading until silence do not spin.
+            long long left = totalMs > 0
+                                 ? std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()
+                                 : 100;
+            WaitQuietly(static_cast<int>(std::clamp<long long>(left, 0, INT_MAX)));
+            break;
+        }
+        return true;
+    }
+
+    bool WriteFile(const uint8_t* buf, uint32_t n, uint32_t& written) override {
+        written = 0;
+        Call call(*this);
+        if (!call) return false;
+        while (written < n) {
+            pollfd fds[2] = {{fd_, POLLOUT, 0}, {wake_, POLLIN, 0}};
+            int r = poll(fds, 2, -1);
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            if (fds[1].revents) return false;
+            if (fds[0].revents & POLLOUT) {
+                ssize_t put = ::write(fd_, buf + written, n - written);
+                if (put > 0) {
+                    written += static_cast<uint32_t>(put);
+                    continue;
+                }
+                if (put < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            }
+            // Hung up: the bytes go nowhere. Take the time they would take on the
+            // line, so that a writer in a loop does not spin.
+            uint32_t baud;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                baud = dcb_.BaudRate ? dcb_.BaudRate : 9600;
+            }
+            WaitQuietly(static_cast<int>(std::max<uint64_t>(1, (uint64_t(n - written) * 10000) / baud)));
+            return false;
+        }
+        return true;
+    }
+
+    void Close() override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (closed_) return;
+        closed_ = true;
+        uint64_t one = 1;
+        if (::write(wake_, &one, sizeof one) < 0) {
+            // An eventfd write only fails on overflow; the flag above still stops new calls.
+        }
+        idle_.wait(lock, [this] { return active_ == 0; });
+        // A pseudo-terminal keeps TIOCEXCL after close: clear it first.
+        ioctl(fd_, TIOCNXCL);
+        flock(fd_, LOCK_UN);
+        ::close(fd_);
+        ::close(wake_);
+        fd_ = wake_ = -1;
+    }
+
+private:
+    // Admits a call unless the port is closed, and lets Close() wait for it.
+    class Call {
+    public:
+        explicit Call(PosixSerialPort& p) : p_(p) {
+            std::lock_guard<std::mutex> lock(p_.mutex_);
+            ok_ = !p_.closed_;
+            if (ok_) ++p_.active_;
+        }
+        ~Call() {
+            if (!ok_) return;
+            std::lock_guard<std::mutex> lock(p_.mutex_);
+            if (--p_.active_ == 0) p_.idle_.notify_all();
+        }
+        explicit operator bool() const { return ok_; }
+
+    private:
+        PosixSerialPort& p_;
+        bool ok_;
+    };
+
+    // Waits ms, or less when the port is closed meanwhile.
+    void WaitQuietly(int ms) {
+        pollfd fd = {wake_, POLLIN, 0};
+        while (poll(&fd, 1, ms) < 0 && errno == EINTR) {
+        }
+    }
+
+    int fd_;
+    int wake_;
+    std::mutex mutex_;
+    std::condition_variable idle_;
+    int active_ = 0;
+    bool closed_ = false;
+    DCB dcb_;
+    COMMTIMEOUTS timeouts_;
+};
+
+}  // namespace
+
+PortHandle CreatePortHandle(const std::u16string& deviceName) {
+    const std::string path = ResolvePortPath(deviceName);
+    if (path.empty()) return nullptr;
+    // Non-blocking, so that a modem line waiting for carrier cannot hang the open.
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    auto fail = [fd]() -> PortHandle {
+        ::close(fd);
+        return nullptr;
+    };
+    if (!isatty(fd)) return fail();
+    int exclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return fail();  // another opener holds it
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail();
+    if (UucpLockHeld(path)) return fail();
+    if (ioctl(fd, TIOCEXCL) != 0) return fail();
+    int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) {
+        ioctl(fd, TIOCNXCL);
+        return fail();
+    }
+    return std::make_shared<PosixSerialPort>(fd, wake);
+}
+
+}  // namespace zl

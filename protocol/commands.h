@@ -1,0 +1,34 @@
+// The bootloader's command set and the ways the exchanges read the line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/serial.h"
+
+namespace zl {
+
+// Commands: carriage return, "S", the command word, carriage return.
+inline const std::string kCmdMenu = "\rSmenu\r";
+inline const std::string kCmdLoad = "\rSload\r";
+inline const std::string kCmdProg = "\rSprog\r";
+inline const std::string kCmdMake = "\rSmake\r";
+inline const std::string kCmdRead = "\rSread\r";
+inline const std::string kCmdVerify = "\rSverify\r";
+inline const std::string kCmdReset = "\rSreset\r";
+// The wake-up string, always sent in one write.
+inline const std::string kWakeUp = "BoOt\r";
+
+// Sends a command one byte per write call; results are not looked at.
+void SendCommand(const PortHandle& port, const std::string& command);
+// One write of n bytes; the number written.
+uint32_t WriteBytes(const PortHandle& port, const void* data, size_t n);
+// One read call of one byte; false when nothing was read (quiet line, failure, no port).
+bool ReadByte(const PortHandle& port, uint8_t& byte);
+// Reads one byte per call until a read returns nothing, appending each byte widened.
+void ReadUntilSilent(const PortHandle& port, std::u16string& text);
+// The same, dropping the bytes.
+void DrainUntilSilent(const PortHandle& port);
+
+}  // namespace zl

@@ -1,0 +1,94 @@
+// The device search: WakeUpThread floods the line with the wake-up string while
+// SearchThread listens for the bootloader's answer.
+#include "app/bootloader_dlg.h"
+#include "app/texts.h"
+#include "platform/threads.h"
+#include "protocol/commands.h"
+#include "protocol/wire_text.h"
+#include "res/resources.h"
+
+namespace zl {
+
+unsigned WakeUpThread(CBootloaderZLDlg* dlg) {
+    if (dlg->m_bDisconnecting) return 1;
+    ++dlg->m_nWakeThreads;
+    dlg->WriteThreadIndicator();
+    const PortHandle port = dlg->m_hPort.Get();
+    uint8_t pass = 0;
+    while (dlg->m_bSearching) {
+        const int sel = dlg->DeviceSel();
+        WriteBytes(port, kWakeUp.data(), kWakeUp.size());
+        if (sel == 0) {
+            // The PIC32 kind pauses 1 ms after every 256th write.
+            if (pass == 0) Sleep(1);
+            ++pass;
+        }
+    }
+    --dlg->m_nWakeThreads;
+    dlg->WriteThreadIndicator();
+    return 0;
+}
+
+unsigned SearchThread(CBootloaderZLDlg* dlg) {
+    if (dlg->m_bDisconnecting) return 1;
+    ++dlg->m_nWakeThreads;
+    dlg->WriteThreadIndicator();
+    Controls& c = dlg->m_controls;
+    c.EnableWindow(IDC_READOUT, false);
+    c.EnableWindow(IDC_COMPARE, false);
+    c.EnableWindow(IDC_PORT, true);
+    c.EnableWindow(IDC_DEVICE, true);
+    c.EnableWindow(IDC_STOPSTART, true);
+    c.SetWindowText(IDC_STATUS, Text(T::StatusSearching, dlg->English()));
+    ShowDeviceInfo(dlg, u"");
+    std::u16string cycle;
+    dlg->m_progress.SetRange(0, 200);
+    dlg->m_progress.SetPos(0);
+    dlg->m_progress.SetStep(1);
+
+    const PortHandle port = dlg->m_hPort.Get();
+    uint8_t last = 0xFF;  // the last byte received
+    while (dlg->m_bSearching) {
+        cycle.clear();
+        if (dlg->DeviceSel() == 0) {
+            dlg->m_progress.StepIt();
+            for (;;) {
+                uint8_t b;
+                const bool got = ReadByte(port, b);
+                if (got) last = b;
+                if (last == 'l') {
+                    dlg->m_bBootAnswered = 1;
+                    dlg->m_bSearching = 0;
+                }
+                if (!got) break;
+            }
+        } else {
+            const int pos = dlg->m_progress.GetPos();
+            dlg->m_progress.SetPos(pos < 180 ? pos + 20 : 0);
+            uint8_t b;
+            while (ReadByte(port, b)) {
+                // Noise in front of the answer (line ends, zeros, bytes above 0x7F) is dropped.
+                if (cycle.empty() && (b < 0x20 || b > 0x7F)) continue;
+                AppendWidened(cycle, b);
+            }
+            Sleep(500);
+            if (ContainsZ(cycle, u"BOOT ")) {
+                dlg->m_bBootAnswered = 1;
+                dlg->m_bSearching = 0;
+            }
+        }
+    }
+
+    if (!cycle.empty()) ShowDeviceInfo(dlg, cycle);
+    --dlg->m_nWakeThreads;
+    dlg->WriteThreadIndicator();
+    dlg->m_nInfoCycle = 0;
+    if (dlg->m_hPort.IsOpen() && !dlg->m_bDeviceListOpen) {
+        if (dlg->DeviceSel() == 0)
+            for (int i = 0; i < 500; ++i) WriteBytes(port, kWakeUp.data(), kWakeUp.size());
+        Sleep(300);
+    }
+    return 0;
+}
+
+}  // namespace zl

@@ -1,0 +1,109 @@
+// The verify: the device compares a file sent in 512-byte blocks with its flash and
+// answers with a mark per block, "?" for a block that differs.
+#include "app/bootloader_dlg.h"
+#include "app/texts.h"
+#include "files/file_filter.h"
+#include "platform/file.h"
+#include "platform/threads.h"
+#include "platform/win32.h"
+#include "protocol/commands.h"
+#include "protocol/transfer_util.h"
+#include "protocol/wire_text.h"
+#include "res/resources.h"
+
+namespace zl {
+namespace {
+
+constexpr size_t kBlock = 512;
+
+// The part of the device's final answer that decides: the text before its first
+// "Verify", or its last character alone when "Verify" is missing or comes first.
+std::u16string DecisionText(const std::u16string& answer) {
+    const long p = FindZ(answer, u"Verify");
+    if (p >= 1) return answer.substr(0, static_cast<size_t>(p));
+    if (!answer.empty()) return answer.substr(answer.size() - 1);
+    return {};
+}
+
+void Compare(CBootloaderZLDlg* dlg, File& file, const std::u16string& path) {
+    const PortHandle port = dlg->m_hPort.Get();
+    std::u16string answer;
+    SendCommand(port, kCmdVerify);
+    Sleep(200);
+    ReadUntilSilent(port, answer);
+    if (!ContainsZ(answer, u"Verify gestartet")) return;
+    answer.clear();
+
+    const int64_t length = file.Length();
+    if (length < 0) return ShowFileError(dlg, T::FileReadFailed, path, file.LastError());
+    CProgressCtrl& bar = dlg->m_progress;
+    bar.SetRange(0, static_cast<int>(length / static_cast<int64_t>(kBlock)));
+    bar.SetStep(1);
+    bar.SetPos(0);
+    uint8_t block[kBlock];
+    long n = file.Read(block, kBlock);
+    while (n == static_cast<long>(kBlock)) {
+        if (WriteBytes(port, block, kBlock) != kBlock) break;  // the line is gone
+        bar.StepIt();
+        n = file.Read(block, kBlock);
+    }
+    Sleep(500);
+    ReadUntilSilent(port, answer);
+    // A file that could not be read whole, or a device that did not answer, is never
+    // reported as a match.
+    if (n < 0) return ShowFileError(dlg, T::FileReadFailed, path, file.LastError());
+    if (answer.empty()) return ShowTransferError(dlg, T::VerifyNoAnswer);
+
+    const std::u16string decision = DecisionText(answer);
+    const bool en = dlg->English();
+    if (ContainsZ(decision, u"?"))
+        dlg->m_platform.MessageBox(
+            Text(T::VerifyFailedPre, en) + path + Text(T::VerifyFailedPost, en) + decision,
+            Text(T::TitleComparison, en), MB_OK | MB_ICONEXCLAMATION);
+    else
+        dlg->m_platform.MessageBox(Text(T::VerifyPassedPre, en) + path + Text(T::VerifyPassedPost, en),
+                                   Text(T::TitleComparison, en), MB_OK | MB_ICONINFORMATION);
+}
+
+}  // namespace
+
+void CBootloaderZLDlg::OnCompareButton() {
+    if (DeviceSel() != 0) return;
+    const FileFilter f = SingleFilter(DeviceSel());
+    std::optional<std::u16string> path =
+        m_platform.FileDialog(true, f.filter, f.defExt, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+    if (!path) return;
+    m_strVerifyPath.Set(*path);
+    if (m_bInfoRunning && !path->empty()) {
+        m_bInfoRunning = 0;
+        Sleep(2500);
+        StartWorker(VerifyThread, this, THREAD_PRIORITY_NORMAL);
+    }
+}
+
+unsigned VerifyThread(CBootloaderZLDlg* dlg) {
+    dlg->m_bTransferRunning = 1;
+    Controls& c = dlg->m_controls;
+    c.EnableWindow(IDC_READOUT, false);
+    c.EnableWindow(IDC_COMPARE, false);
+    c.EnableWindow(IDC_AUTOLOAD_ON, false);
+    c.EnableWindow(IDC_AUTOLOAD_OFF, false);
+    c.SetWindowText(IDC_STATUS, Text(T::StatusVerify, dlg->English()));
+
+    const std::u16string path = dlg->m_strVerifyPath.Get();
+    std::u16string reason;
+    std::unique_ptr<File> file = OpenFileForRead(path, true, reason);
+    if (!file)
+        ShowFileError(dlg, T::FileOpenFailed, path, reason);
+    else
+        Compare(dlg, *file, path);
+
+    c.EnableWindow(IDC_READOUT, true);
+    c.EnableWindow(IDC_COMPARE, true);
+    dlg->EnableAutoLoadButton();
+    if (file) file->Close();
+    HandBackToInfoThread(dlg, false);
+    return 0;
+}
+
+}  // namespace zl

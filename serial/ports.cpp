@@ -1,0 +1,83 @@
+// The port scan, the two line configurations and closing the port.
+#include <string>
+
+#include "app/bootloader_dlg.h"
+#include "app/texts.h"
+#include "platform/comm_dcb.h"
+#include "platform/win32.h"
+
+namespace zl {
+namespace {
+
+std::u16string DeviceName(int n) {
+    const std::string s = "\\\\.\\COM" + std::to_string(n);
+    return std::u16string(s.begin(), s.end());
+}
+
+struct LineConfig {
+    const char16_t* mode;
+    uint32_t intervalMs;
+    uint32_t totalConstantMs;
+    bool clearInX;
+};
+
+const LineConfig kSearchPic32{u"115200,n,8,1", 10, 10, false};
+const LineConfig kSearchHcs{u"57600,n,8,1", 40, 40, false};
+const LineConfig kReadout{u"115200,n,8,1", 1000, 400, true};
+
+// Opens the port and configures it for the search (by the device kind) or the readout.
+int OpenPort(const std::u16string& deviceName, CBootloaderZLDlg* dlg, bool readout) {
+    if (dlg->m_hPort.IsOpen()) return 1;
+    PortHandle port = CreatePortHandle(deviceName);
+    dlg->m_hPort.Set(port);
+    const bool en = dlg->English();
+    if (!port) {
+        dlg->m_platform.MessageBox(Text(T::PortNotAvailable, en), Text(T::TitleError, en), MB_OK | MB_ICONEXCLAMATION);
+        dlg->m_hPort.Set(nullptr);
+        return -1;
+    }
+    const LineConfig& config = readout ? kReadout : (dlg->DeviceSel() == 0 ? kSearchPic32 : kSearchHcs);
+    DCB dcb{};
+    if (!BuildCommDCB(config.mode, dcb)) {
+        dlg->m_platform.MessageBox(Text(T::BuildCommDcbFailed, en), u"", MB_OK);
+        return -1;
+    }
+    if (config.clearInX) dcb.fInX = false;
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = config.intervalMs;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = config.totalConstantMs;
+    port->SetCommTimeouts(timeouts);
+    if (!port->SetCommState(dcb)) return -1;
+    return 1;
+}
+
+}  // namespace
+
+std::array<std::u16string, 256> ScanPorts() {
+    std::array<std::u16string, 256> slots{};
+    for (int n = 1; n <= 256; ++n) {
+        const std::u16string name = DeviceName(n);
+        PortHandle port = CreatePortHandle(name);
+        if (!port) continue;
+        slots[n - 1] = name;
+        port->Close();
+    }
+    return slots;
+}
+
+int OpenPortForSearch(std::u16string deviceName, CBootloaderZLDlg* dlg) {
+    return OpenPort(deviceName, dlg, false);
+}
+
+int OpenPortForReadout(std::u16string deviceName, CBootloaderZLDlg* dlg) {
+    return OpenPort(deviceName, dlg, true);
+}
+
+void ClosePort(CBootloaderZLDlg* dlg) {
+    PortHandle port = dlg->m_hPort.Get();
+    if (port) port->Close();
+    dlg->m_hPort.Set(nullptr);
+}
+
+}  // namespace zl
