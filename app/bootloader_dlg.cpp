@@ -22,10 +22,13 @@ CBootloaderZLDlg::CBootloaderZLDlg(Platform& platform)
 CBootloaderZLDlg::~CBootloaderZLDlg() {
     // Tell every worker to end and release the port (which wakes any thread blocked in
     // it), then wait for them, so that no thread touches the dialog after it is gone.
-    m_bSearching = 0;
-    m_bInfoRunning = 0;
-    ClosePort(this);
-    WaitForThreads(15000);
+    // The request is repeated, since a thread that was just started sets its own flag.
+    for (int i = 0; i < 300; ++i) {
+        m_bSearching = 0;
+        m_bInfoRunning = 0;
+        ClosePort(this);
+        if (WaitForThreads(50)) break;
+    }
 }
 
 int CBootloaderZLDlg::DoModal() { return m_platform.DoModal(MainDialogTemplate(), &MainMenu(), m_controls, *this); }
