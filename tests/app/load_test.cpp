@@ -1,6 +1,7 @@
 // LoadThread against an in-memory device, for both kinds.
 #include "tests/app/transfer_fixture.h"
 #include "platform/win32.h"
+#include "protocol/device_info.h"
 
 namespace zl {
 namespace {
@@ -35,7 +36,10 @@ protected:
     }
     void StartPic32(const std::string& path) {
         dlg->m_controls.SetCurSel(IDC_DEVICE, 0);
-        dlg->m_strDeviceInfo.Set(kDeviceText);
+        // The stored text is the translated one while the interface is English.
+        std::u16string stored = kDeviceText;
+        if (dlg->English()) ReplaceAll(stored, u"Hersteller", u"Producer  ");
+        dlg->m_strDeviceInfo.Set(stored);
         dlg->m_strAutoLoadPath.Set(U(path));
         dlg->m_bTransferRunning = 1;
         Run(LoadThread);

@@ -69,7 +69,7 @@ TEST_F(ReadoutTest, ARestIsReportedAndEveryByteKept) {
 
 TEST_F(ReadoutTest, MakeEndSplitOverTwoPassesIsFoundAndWhatFollowsItIsNotWritten) {
     const std::string image = Pattern(512);
-    Device([=](const std::string& all, const std::string&) -> std::string {
+    Device([=, this](const std::string& all, const std::string&) -> std::string {
         if (EndsWith(all, "\rSmake\r")) {
             // The second half comes a little later, in a read pass of its own.
             std::thread([device = port] {
@@ -149,7 +149,7 @@ protected:
     // A device that starts the verify and answers the blocks with final(blocks seen).
     void VerifyDevice(std::function<std::string(int)> final, bool start = true) {
         auto blocks = std::make_shared<int>(0);
-        Device([=](const std::string& all, const std::string& last) -> std::string {
+        Device([=, this](const std::string& all, const std::string& last) -> std::string {
             if (EndsWith(all, "\rSverify\r")) {
                 if (!start) return "?\r\n";
                 // The final answer comes once the blocks have stopped.
