@@ -1,0 +1,154 @@
+#include "platform/qt/qt_platform.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QThread>
+
+#include <cstdio>
+
+#include "files/file_filter.h"
+#include "platform/qt/dialog_window.h"
+#include "platform/settings/qsettings_profile.h"
+#include "platform/win32.h"
+
+namespace zl {
+namespace {
+
+QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+
+// A filter pair as the Qt file dialog reads it: "Description (pattern)". "*.*" stands
+// for every file, also those without a dot.
+QString NameFilter(const FilterEntry& e) {
+    QString description = Q(e.description).trimmed();
+    QString pattern = Q(e.pattern).trimmed();
+    if (pattern == QLatin1String("*.*")) {
+        description.replace(QLatin1String("(*.*)"), QLatin1String("(*)"));
+        pattern = QStringLiteral("*");
+    }
+    if (!description.endsWith(QLatin1Char(')'))) description += QStringLiteral(" (") + pattern + QLatin1Char(')');
+    return description;
+}
+
+}  // namespace
+
+QtPlatform::QtPlatform() : profile_(MakeQSettingsProfile(AppName())) {}
+
+QtPlatform::~QtPlatform() = default;
+
+void QtPlatform::OnUiThread(const std::function<void()>& fn) {
+    if (QThread::currentThread() == qApp->thread())
+        fn();
+    else
+        QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection);
+}
+
+int QtPlatform::DoModal(const DialogTemplate& dlg, const MenuTemplate* menu, Controls& controls,
+                        DialogCallbacks& callbacks) {
+    DialogWindow window(dlg, menu, controls, &callbacks, nullptr);
+    window.setWindowIcon(QIcon(QStringLiteral(":/bootloaderzl/icon.png")));
+    main_ = &window;
+    callbacks.OnInitDialog();
+    const int result = window.exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+    main_ = nullptr;
+    return result;
+}
+
+int QtPlatform::RunSubDialog(const DialogTemplate& dlg, Controls& controls, const std::function<void()>& onShow) {
+    int result = IDCANCEL;
+    OnUiThread([&] {
+        DialogWindow box(dlg, nullptr, controls, nullptr, onShow, main_);
+        box.setWindowModality(Qt::ApplicationModal);
+        result = box.exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+    });
+    return result;
+}
+
+void QtPlatform::SetTimer(unsigned id, unsigned ms) {
+    OnUiThread([&] {
+        if (main_) main_->StartTimer(id, ms);
+    });
+}
+
+int QtPlatform::MessageBox(const std::u16string& text, const std::u16string& title, unsigned type) {
+    int result = IDOK;
+    OnUiThread([&] {
+        QMessageBox box(main_);
+        box.setWindowTitle(Q(title.empty() ? AppName() : title));
+        box.setTextFormat(Qt::PlainText);
+        box.setText(Q(text));
+        switch (type & MB_ICONMASK) {
+            case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+            case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
+            case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+            case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+            default: box.setIcon(QMessageBox::NoIcon); break;
+        }
+        QPushButton* ok = box.addButton(QMessageBox::Ok);
+        QPushButton* cancel = nullptr;
+        if ((type & MB_TYPEMASK) == MB_OKCANCEL) cancel = box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(ok);
+        box.setEscapeButton(cancel ? cancel : ok);
+        box.exec();
+        result = (cancel && box.clickedButton() == cancel) ? IDCANCEL : IDOK;
+    });
+    return result;
+}
+
+std::optional<std::u16string> QtPlatform::FileDialog(bool open, const std::u16string& filter,
+                                                     const std::u16string& defExt, unsigned flags) {
+    std::optional<std::u16string> chosen;
+    OnUiThread([&] {
+        QFileDialog dialog(main_);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+        dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        if (!open && !(flags & OFN_OVERWRITEPROMPT)) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        QStringList filters;
+        for (const FilterEntry& e : SplitFilter(filter)) filters << NameFilter(e);
+        dialog.setNameFilters(filters);
+        if (!open) dialog.setDefaultSuffix(Q(defExt));
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            chosen = QFileInfo(dialog.selectedFiles().first()).absoluteFilePath().toStdU16String();
+    });
+    return chosen;
+}
+
+int QtPlatform::ControlWidth(int id) {
+    int width = 0;
+    OnUiThread([&] {
+        if (main_)
+            if (QWidget* w = main_->Widget(id)) width = w->width();
+    });
+    return width;
+}
+
+int QtPlatform::TextWidth(int id, const std::u16string& text) {
+    int width = 0;
+    OnUiThread([&] {
+        QWidget* w = main_ ? main_->Widget(id) : nullptr;
+        const QFontMetrics fm(w ? w->font() : QApplication::font());
+        width = fm.horizontalAdvance(Q(text));
+    });
+    return width;
+}
+
+Profile& QtPlatform::GetProfile() { return *profile_; }
+
+std::u16string QtPlatform::AppName() {
+    const QString path = QCoreApplication::applicationFilePath();
+    const QString name = path.isEmpty() ? QStringLiteral("BootloaderZL") : QFileInfo(path).completeBaseName();
+    return name.toStdU16String();
+}
+
+void QtPlatform::ExitProcess(int code) {
+    std::fflush(nullptr);
+    _exit(code);
+}
+
+}  // namespace zl

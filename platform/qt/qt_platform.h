@@ -1,0 +1,41 @@
+// The platform layer on Qt Widgets: the dialog windows, boxes, file dialogs, text
+// measurement, the timer and the profile.
+#pragma once
+
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace zl {
+
+class DialogWindow;
+
+class QtPlatform : public Platform {
+public:
+    QtPlatform();
+    ~QtPlatform() override;
+
+    int DoModal(const DialogTemplate& dlg, const MenuTemplate* menu, Controls& controls,
+                DialogCallbacks& callbacks) override;
+    int RunSubDialog(const DialogTemplate& dlg, Controls& controls, const std::function<void()>& onShow) override;
+    void SetTimer(unsigned id, unsigned ms) override;
+    int MessageBox(const std::u16string& text, const std::u16string& title, unsigned type) override;
+    std::optional<std::u16string> FileDialog(bool open, const std::u16string& filter, const std::u16string& defExt,
+                                             unsigned flags) override;
+    int ControlWidth(int id) override;
+    int TextWidth(int id, const std::u16string& text) override;
+    Profile& GetProfile() override;
+    std::u16string AppName() override;
+    [[noreturn]] void ExitProcess(int code) override;
+
+    DialogWindow* MainWindow() const { return main_; }
+
+private:
+    // Runs fn on the user-interface thread and waits for it.
+    void OnUiThread(const std::function<void()>& fn);
+
+    DialogWindow* main_ = nullptr;
+    std::unique_ptr<Profile> profile_;
+};
+
+}  // namespace zl
