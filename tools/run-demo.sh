@@ -21,13 +21,11 @@ rm -f "$pipe"; mkfifo "$pipe"
 sim=$!
 exec 3>"$pipe"
 trap 'echo quit >&3 2>/dev/null || true; exec 3>&-; wait $sim 2>/dev/null || true; rm -f "$pipe"' EXIT
-# Point the remembered port at the simulated device.
+# Point the remembered port at the simulated device (the demo has a profile of its own).
 conf="$demo/Hallwyn/BootloaderZL.conf"
-if [ -f "$conf" ] && grep -q '^PrevCOM=' "$conf"; then
-  sed -i "s|^PrevCOM=.*|PrevCOM=\\\\\\\\\\\\\\\\.\\\\\\\\COM$com|" "$conf"
-else
-  { echo "[General]"; echo "PrevCOM=\\\\\\\\.\\\\COM$com"; } >>"$conf"
-fi
+others=""
+[ -f "$conf" ] && others="$(grep -E '^(PrevDevice|PrevLang)=' "$conf" || true)"
+{ echo "[General]"; printf 'PrevCOM=\\\\\\\\.\\\\COM%s\n' "$com"; if [ -n "$others" ]; then echo "$others"; fi; } >"$conf"
 ( sleep 2; echo "power on" >&3 ) &
 echo "Simulated PIC32 device on COM$com (zlsim log: $demo/zlsim-$com.out); a demo image: $demo/demo.spic32"
 "$build/BootloaderZL"

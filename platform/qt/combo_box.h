@@ -16,6 +16,9 @@ public:
 
     void showPopup() override;
     void hidePopup() override;
+
+private:
+    bool open_ = false;
 };
 
 }  // namespace zl
