@@ -77,6 +77,9 @@ void CBootloaderZLDlg::OnCompareButton() {
     if (m_bInfoRunning && !path->empty()) {
         m_bInfoRunning = 0;
         Sleep(2500);
+        // Claimed before the thread starts, so that a tick that comes in between sees the
+        // verify and does not close the port for a new search.
+        m_bTransferRunning = 1;
         StartWorker(VerifyThread, this, THREAD_PRIORITY_NORMAL);
     }
 }
