@@ -318,7 +318,7 @@ void Device::FinishVerify() {
 
 void Device::FinishHcsLoad(bool complete) {
     WriteFlash(hcsLoaded_);
-    Answer(complete ? "\r\nLoad beendet, keine Fehler aufgetreten\r\n" : "\r\nLoad beendet, 1 Fehler aufgetreten\r\n");
+    Answer(complete ? "\r\nLoad beendet, 0 Fehler aufgetreten\r\n" : "\r\nLoad beendet, 1 Fehler aufgetreten\r\n");
     line_.LogEvent("loaded", std::to_string(hcsLoaded_.size()));
     mode_ = Mode::Menu;
     window_.clear();
