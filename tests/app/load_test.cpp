@@ -62,10 +62,10 @@ TEST_F(LoadTest, Pic32ImageOfWholeBlocksGoesOutWholeAndIsCopiedToTheChip) {
     EXPECT_EQ(written.substr(0, 7), "\rSload\r");
     EXPECT_TRUE(EndsWith(written, "\rSprog\r"));
     EXPECT_EQ(written.size(), 7 + image.size() + 7);
-    const ControlState bar = dlg->m_controls.Get(IDC_PROGRESS);
+    const ControlState bar = Left(IDC_PROGRESS);
     EXPECT_EQ(bar.hi, 9 * 512 / 2048 + 50);
     EXPECT_EQ(bar.pos, bar.hi);
-    EXPECT_EQ(dlg->m_controls.GetWindowText(IDC_STATUS), u"Kopiere von Flash auf Chip");
+    EXPECT_EQ(Left(IDC_STATUS).text, u"Kopiere von Flash auf Chip");
     EXPECT_EQ(dlg->m_bTransferRunning, 0);
     EXPECT_EQ(dlg->m_nInfoCycle, 1);
     EXPECT_TRUE(ScriptPlatform::WaitUntil([&] { return dlg->m_bInfoRunning == 1; }, seconds(2)));
@@ -195,9 +195,9 @@ TEST_F(HcsLoadTest, PiecesOfUpTo512BytesAndTheClosingReport) {
     dlg->m_strAutoLoadPath.Set(U(MakeFile("fw.sx", sx)));
     Run(LoadThread);
     EXPECT_EQ(Pieces(), (std::vector<size_t>{512, 488}));
-    EXPECT_EQ(dlg->m_controls.Get(IDC_PROGRESS).hi, 1);
+    EXPECT_EQ(Left(IDC_PROGRESS).hi, 1);
     EXPECT_EQ(dlg->m_controls.GetWindowText(IDC_FW_LEFT), u"Load beendet, keine Fehler aufgetreten\r\n");
-    EXPECT_EQ(dlg->m_controls.GetWindowText(IDC_STATUS), u"Lade Software");
+    EXPECT_EQ(Left(IDC_STATUS).text, u"Lade Software");
     EXPECT_TRUE(platform->Boxes().empty());
 }
 
@@ -213,7 +213,7 @@ TEST_F(HcsLoadTest, OneByteFileAndTheEnglishReport) {
     });
     Run(LoadThread);
     EXPECT_EQ(port->Written(), "\rSload\rS");
-    EXPECT_EQ(dlg->m_controls.Get(IDC_PROGRESS).hi, 0);
+    EXPECT_EQ(Left(IDC_PROGRESS).hi, 0);
     EXPECT_EQ(dlg->m_controls.GetWindowText(IDC_FW_LEFT), u"Load finished, 2 errors occurred");
 }
 

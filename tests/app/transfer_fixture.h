@@ -6,9 +6,11 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -30,8 +32,24 @@ protected:
         dlg = std::make_unique<CBootloaderZLDlg>(*platform);
         port = std::make_shared<FakePort>(std::chrono::milliseconds(10));
         dlg->m_hPort.Set(port);
+        // Every change with the thread that made it: the worker runs on this thread, the
+        // InfoThread it hands over to on another, and may already have redrawn the controls.
+        Controls* controls = &dlg->m_controls;
+        controls->SetListener([this, controls](int id) {
+            const ControlState state = controls->Get(id);
+            std::lock_guard<std::mutex> lock(historyMutex_);
+            history_.push_back({std::this_thread::get_id(), id, state});
+        });
+    }
+    // The state in which the worker run by Run() left a control.
+    ControlState Left(int id) {
+        std::lock_guard<std::mutex> lock(historyMutex_);
+        for (auto it = history_.rbegin(); it != history_.rend(); ++it)
+            if (it->thread == std::this_thread::get_id() && it->id == id) return it->state;
+        return dlg->m_controls.Get(id);
     }
     void TearDown() override {
+        if (dlg) dlg->m_controls.SetListener(nullptr);
         dlg.reset();  // ends the InfoThread the transfer handed over to
         platform.reset();
     }
@@ -65,6 +83,14 @@ protected:
     // Runs a worker on this thread and waits until the InfoThread it hands over to runs.
     void Run(unsigned (*proc)(CBootloaderZLDlg*)) { proc(dlg.get()); }
     std::u16string U(const std::string& s) { return FromUtf8(s); }
+
+    struct Change {
+        std::thread::id thread;
+        int id;
+        ControlState state;
+    };
+    std::mutex historyMutex_;
+    std::vector<Change> history_;
 
     TempEnv env;
     std::unique_ptr<ScriptPlatform> platform;
