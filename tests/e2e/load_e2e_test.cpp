@@ -91,5 +91,23 @@ TEST_F(LoadScenario, HcsFileGoesOutInPiecesAndTheReportIsShown) {
     EXPECT_EQ(ui->Text(IDC_STATUS), u"device connected and ready");
 }
 
+TEST_F(LoadScenario, QuitDuringTheLoadOnlyAsksToWaitAndTheLoadGoesOn) {
+    Launch("pic32", 0, {});  // paced at the line rate: the load takes seconds
+    const std::string image = File("fw.spic32");
+    ASSERT_TRUE(ZlSim::Zlfw({"pic32", "--length", std::to_string(32 * 1024), "-o", image}));
+    AutoLoad(image);
+    Power(true);
+    ASSERT_TRUE(sim->WaitFor([](const ZlSim& s) { return s.EventTime("cmd", "load") >= 0; }, seconds(30)));
+    ASSERT_TRUE(ui->Click(IDC_QUIT));
+    ASSERT_EQ(ui->platform.Boxes().size(), 1u);
+    EXPECT_EQ(ui->platform.Boxes()[0].text, u"Bitte warten Sie zun\u00e4chst das Ende des laufenden Prozesses ab.");
+    EXPECT_FALSE(ui->platform.ExitCode().has_value());
+    ASSERT_TRUE(sim->WaitFor([&](const ZlSim&) { return Loads() == 1; }, seconds(30)));
+    ASSERT_TRUE(sim->WaitFor([](const ZlSim& s) { return s.EventTime("prog") >= 0; }, seconds(10)));
+    EXPECT_EQ(Read(flash), Read(image));
+    EXPECT_EQ(ZlSim::Count(sim->Received(), "\rSreset\r"), 0u);
+    EXPECT_FALSE(ui->platform.ExitCode().has_value());
+}
+
 }  // namespace
 }  // namespace zl::test
