@@ -10,6 +10,10 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr size_t kBlock = 512;
+// How long a verify without any block waits before it reports. The program reads the
+// first answer until the line has been quiet for its read time-out (up to 400 ms on a
+// port left open by a readout) before it sends the first block, so this is well past that.
+constexpr milliseconds kNoBlocksWait(1000);
 const char* const kWords[] = {"menu", "load", "prog", "make", "read", "verify", "reset"};
 
 long Number(const std::string& s) {
@@ -279,8 +283,9 @@ void Device::Command(const std::string& word) {
         Answer("Bitte warten ...\r\n");
         if (faults.noMakeEnd) return;
         if (faults.makeSplit) {
+            // Delays count from now, so the second part goes 250 ms after the first.
             Answer("Make b", milliseconds(300));
-            Answer("eendet\r\nREST-OF-BURST", milliseconds(250));
+            Answer("eendet\r\nREST-OF-BURST", milliseconds(550));
         } else {
             Answer("Make beendet\r\n", milliseconds(300));
         }
@@ -356,7 +361,7 @@ void Device::OnTimer() {
             break;
         case Mode::Verify:
             if ((idle >= milliseconds(40) && (!blocks_.empty() || !blockBuf_.empty())) ||
-                (blocks_.empty() && Clock::now() - modeSince_ >= milliseconds(400) && idle >= milliseconds(40)))
+                (blocks_.empty() && Clock::now() - modeSince_ >= kNoBlocksWait && idle >= milliseconds(40)))
                 FinishVerify();
             break;
         case Mode::HcsLoad:

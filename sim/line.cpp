@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,6 +16,21 @@
 #include <filesystem>
 
 namespace zlsim {
+
+namespace {
+
+speed_t SpeedConstant(unsigned baud) {
+    switch (baud) {
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 230400: return B230400;
+        default: return B115200;
+    }
+}
+
+}  // namespace
 
 int64_t MonotonicMicros() {
     timespec ts;
@@ -34,6 +51,11 @@ Line::Line(int com, unsigned baud, bool paced, const std::string& logPath) : com
 
 Line::~Line() {
     Unplug();
+    if (guardFd_ >= 0) {
+        // A clean end waits for the guard, so that the number is free when this process is gone.
+        close(guardFd_);
+        waitpid(guardPid_, nullptr, 0);
+    }
     if (lockFd_ >= 0) close(lockFd_);
     if (log_) std::fclose(log_);
 }
@@ -42,18 +64,25 @@ bool Line::Open(std::string& error) {
     const std::string dir = PortDirectory();
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
-    linkPath_ = dir + "/com" + std::to_string(com_);
+    const std::string link = dir + "/com" + std::to_string(com_);
     if (lockFd_ < 0) {
-        // The lock lives as long as this simulator: a second one on the same number refuses.
-        const std::string lock = linkPath_ + ".lock";
+        // The lock lives as long as this simulator: a second one on the same number refuses,
+        // and leaves the link of the first alone.
+        const std::string lock = link + ".lock";
         lockFd_ = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (lockFd_ < 0 || flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        // The guard of a simulator that was just killed may hold the lock a moment longer.
+        bool locked = false;
+        for (int i = 0; lockFd_ >= 0 && i < 20 && !(locked = flock(lockFd_, LOCK_EX | LOCK_NB) == 0); ++i)
+            usleep(50000);
+        if (!locked) {
             error = "COM" + std::to_string(com_) + " is already published by another zlsim (" + lock + ")";
             if (lockFd_ >= 0) close(lockFd_);
             lockFd_ = -1;
             return false;
         }
+        StartLinkGuard(link);
     }
+    linkPath_ = link;
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
         error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
@@ -70,7 +99,7 @@ bool Line::Open(std::string& error) {
     termios t;
     tcgetattr(slave_, &t);
     cfmakeraw(&t);
-    cfsetspeed(&t, baud_ == 57600 ? B57600 : B115200);
+    cfsetspeed(&t, SpeedConstant(baud_));
     tcsetattr(slave_, TCSANOW, &t);
     unlink(linkPath_.c_str());  // a stale link of a simulator that is gone
     if (symlink(slavePath_.c_str(), linkPath_.c_str()) != 0) {
@@ -79,6 +108,38 @@ bool Line::Open(std::string& error) {
     }
     inClock_ = outClock_ = lastInput_ = Clock::now();
     return true;
+}
+
+// A small child process that outlives this one by a moment: when the simulator ends in
+// any way, SIGKILL included, the child sees its pipe close, removes the link and only then
+// lets go of the lock (it shares the lock's open file), so no link to a dead pseudo-terminal
+// is left for a port scan to find, and a new simulator on the number never races with it.
+void Line::StartLinkGuard(const std::string& link) {
+    int p[2];
+    if (pipe2(p, O_CLOEXEC) != 0) return;
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(p[0]);
+        close(p[1]);
+        return;
+    }
+    if (pid == 0) {
+        signal(SIGINT, SIG_IGN);
+        signal(SIGTERM, SIG_IGN);
+        signal(SIGHUP, SIG_IGN);
+        const int keep[] = {p[0], lockFd_};
+        for (int fd = 0; fd < 1024; ++fd)
+            if (fd != keep[0] && fd != keep[1]) close(fd);
+        for (char c;;) {
+            const ssize_t n = read(p[0], &c, 1);
+            if (n == 0 || (n < 0 && errno != EINTR)) break;
+        }
+        unlink(link.c_str());
+        _exit(0);
+    }
+    close(p[0]);
+    guardFd_ = p[1];
+    guardPid_ = pid;
 }
 
 void Line::Unplug() {

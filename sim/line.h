@@ -43,6 +43,7 @@ public:
     uint64_t ReceivedTotal() const { return receivedTotal_; }
 
 private:
+    void StartLinkGuard(const std::string& link);
     void Log(const char* dir, const std::string& bytes);
     double BytesPerMs() const { return baud_ / 10.0 / 1000.0; }
 
@@ -52,6 +53,8 @@ private:
     int master_ = -1;
     int slave_ = -1;
     int lockFd_ = -1;
+    int guardFd_ = -1;
+    int guardPid_ = -1;  // its closing tells the link guard that this simulator has ended
     std::string slavePath_;
     std::string linkPath_;
     std::FILE* log_ = nullptr;

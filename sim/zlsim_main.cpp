@@ -23,7 +23,7 @@ void OnSignal(int) { g_stop = 1; }
 int Usage() {
     std::fprintf(stderr,
                  "usage: zlsim --kind pic32|hcs --com N [--power on|off] [--flash FILE] [--log FILE]\n"
-                 "             [--no-pacing] [--manufacturer S] [--hardware S] [--fault NAME[=ARG]]...\n");
+                 "             [--no-pacing] [--baud N] [--manufacturer S] [--hardware S] [--fault NAME[=ARG]]...\n");
     return 2;
 }
 
@@ -37,6 +37,7 @@ void Reply(const std::string& text) {
 int main(int argc, char** argv) {
     zlsim::DeviceOptions options;
     int com = 0;
+    unsigned baud = 0;  // 0: the kind's own line rate
     bool powerOn = false, paced = true, kindGiven = false;
     std::string logPath;
     zlsim::Faults faults;
@@ -58,6 +59,10 @@ int main(int argc, char** argv) {
             logPath = value();
         } else if (a == "--no-pacing") {
             paced = false;
+        } else if (a == "--baud") {
+            const long b = std::atol(value().c_str());
+            if (b < 1200 || b > 1000000) return Usage();
+            baud = static_cast<unsigned>(b);
         } else if (a == "--manufacturer") {
             options.manufacturer = value();
         } else if (a == "--hardware") {
@@ -78,7 +83,8 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGPIPE, SIG_IGN);
-    zlsim::Line line(com, options.kind == zlsim::Kind::Pic32 ? 115200 : 57600, paced, logPath);
+    if (baud == 0) baud = options.kind == zlsim::Kind::Pic32 ? 115200 : 57600;
+    zlsim::Line line(com, baud, paced, logPath);
     std::string error;
     if (!line.Open(error)) {
         std::fprintf(stderr, "zlsim: %s\n", error.c_str());
