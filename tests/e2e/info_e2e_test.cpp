@@ -25,6 +25,36 @@ bool NewSearchAfterLastMenu(const ZlSim& sim) {
     return last != std::string::npos && all.find("BoOt\r", last) != std::string::npos;
 }
 
+// What the line carried from fromUs on, for failure messages: one line per piece,
+// with runs of wake-up strings folded together.
+std::string Timeline(const std::vector<ZlSim::Entry>& log, int64_t fromUs) {
+    std::string out;
+    size_t wakes = 0;
+    int64_t wakeFrom = 0;
+    auto flush = [&] {
+        if (wakes) out += "  +" + std::to_string((wakeFrom - fromUs) / 1000) + " ms rx " + std::to_string(wakes) + " wake-up bytes\n";
+        wakes = 0;
+    };
+    for (const auto& e : log) {
+        if (e.t_us < fromUs) continue;
+        if (e.dir == "rx" && e.bytes.find_first_not_of("BoOt\r") == std::string::npos) {
+            if (!wakes) wakeFrom = e.t_us;
+            wakes += e.bytes.size();
+            continue;
+        }
+        flush();
+        std::string shown = e.dir.empty() ? e.event + " " + e.name : e.dir + " " + std::to_string(e.bytes.size()) + " bytes";
+        if (!e.bytes.empty()) {
+            shown += " \"";
+            for (char c : e.bytes.substr(0, 16)) shown += (c >= 0x20 && c < 0x7f) ? std::string(1, c) : std::string(".");
+            shown += "\"";
+        }
+        out += "  +" + std::to_string((e.t_us - fromUs) / 1000) + " ms " + shown + "\n";
+    }
+    flush();
+    return out;
+}
+
 int64_t NowUs() { return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count(); }
 
 // One direction of the line as zlsim logged it: the bytes in order, and for each
@@ -74,6 +104,12 @@ protected:
     bool WaitForMenus(size_t n, seconds timeout = seconds(20)) {
         return sim->WaitFor([&](const ZlSim& s) { return ZlSim::Count(s.Received(), kMenu) >= n; }, timeout);
     }
+    // SearchThread looks at its last byte once more on the quiet read that ends its
+    // cycle, and so may set the answer flag a second time. When a tick consumed the
+    // first, the flag stays set while connected, and the tick after the connection
+    // ends starts InfoThread once more before it searches again. Read while
+    // connected, long after the search.
+    bool AnswerFlagLeftSet() const { return ui->dlg->m_bBootAnswered == 1; }
     void ExpectConnectedControls() {
         EXPECT_TRUE(ui->Enabled(IDC_READOUT));
         EXPECT_TRUE(ui->Enabled(IDC_COMPARE));
@@ -103,36 +139,50 @@ TEST_F(InfoScenario, Pic32DeviceFoundFillsThePanelsAndTheSummary) {
     ASSERT_TRUE(ui->WaitForText(IDC_STATUS, kSearching));
     Power(true);
     ASSERT_TRUE(Connected());
-    ASSERT_TRUE(ui->WaitFor([&] { return ui->Text(IDC_FW_LEFT).rfind(u"aktuelle Firmware:", 0) == 0; }, seconds(10)));
+    // Each cycle resets the panels and then fills them, one after the other: wait for
+    // a moment when all three are filled.
+    std::u16string left, right, result;
+    ASSERT_TRUE(ui->WaitFor([&] {
+        left = ui->Text(IDC_FW_LEFT);
+        right = ui->Text(IDC_FW_RIGHT);
+        result = ui->Text(IDC_FW_RESULT);
+        return left.rfind(u"aktuelle Firmware:", 0) == 0 && right.rfind(u"Firmware im Flash:", 0) == 0 &&
+               result.size() > 1;
+    }, seconds(10)));
     ExpectConnectedControls();
-
-    const std::u16string left = ui->Text(IDC_FW_LEFT);
     EXPECT_EQ(left.size(), 152u);
     EXPECT_NE(left.find(u"Corvel-Neu"), std::u16string::npos);
-    const std::u16string right = ui->Text(IDC_FW_RIGHT);
-    EXPECT_EQ(right.rfind(u"Firmware im Flash:", 0), 0u);
     EXPECT_NE(right.find(u"Corvel-Neu"), std::u16string::npos);
-    EXPECT_EQ(ui->Text(IDC_FW_RESULT), u"Update erfolgreich\r\n");
+    EXPECT_EQ(result, u"Update erfolgreich\r\n");
 
+    // The summary and the device text are reset and set again in every cycle as well.
     const std::u16string heading = u"Interner Bootloader im Ger\u00e4t:";
-    const std::u16string summary = ui->dlg->m_strBootloaderSummary.Get();
-    ASSERT_EQ(summary.size(), heading.size() + 140);
-    EXPECT_EQ(summary.substr(0, heading.size()), heading);
+    std::u16string summary;
+    ASSERT_TRUE(ui->WaitFor([&] {
+        summary = ui->dlg->m_strBootloaderSummary.Get();
+        return summary.rfind(heading, 0) == 0;
+    }));
+    EXPECT_EQ(summary.size(), heading.size() + 140);
     EXPECT_EQ(summary.substr(heading.size(), 29), u"\nHersteller: Hallwyn Geraete ");
-    EXPECT_EQ(ui->dlg->m_strDeviceInfo.Get().rfind(u"Bootloader:", 0), 0u);
+    EXPECT_TRUE(ui->WaitFor([&] { return ui->dlg->m_strDeviceInfo.Get().rfind(u"Bootloader:\r\nHersteller", 0) == 0; }));
 
     // The About box of the Info button shows that summary.
-    ASSERT_TRUE(ui->Click(IDC_INFO));
-    EXPECT_EQ(ui->platform.LastSubDialogControl(IDC_ABOUT_SUMMARY).text, summary);
+    EXPECT_TRUE(ui->WaitFor([&] {
+        return ui->Click(IDC_INFO) && ui->platform.LastSubDialogControl(IDC_ABOUT_SUMMARY).text == summary;
+    }));
     EXPECT_TRUE(ui->platform.Boxes().empty());
 
     // Switched to English, the next cycle shows the panels translated.
     ui->Menu(ID_LANGUAGE_ENGLISH);
     EXPECT_EQ(ui->Text(IDC_STATUS), u"device connected and ready");
-    ASSERT_TRUE(ui->WaitFor([&] { return ui->Text(IDC_FW_LEFT).rfind(u" Current Firmware:", 0) == 0; }, seconds(10)));
-    ASSERT_TRUE(ui->WaitForText(IDC_FW_RESULT, u"Previous update of firmware was successful."));
-    EXPECT_EQ(ui->Text(IDC_FW_RIGHT).rfind(u"Firmware in Flash:", 0), 0u);
-    EXPECT_EQ(ui->dlg->m_strBootloaderSummary.Get().substr(0, 34), u"Internal bootloader of the device:");
+    EXPECT_TRUE(ui->WaitFor([&] {
+        return ui->Text(IDC_FW_LEFT).rfind(u" Current Firmware:", 0) == 0 &&
+               ui->Text(IDC_FW_RIGHT).rfind(u"Firmware in Flash:", 0) == 0 &&
+               ui->Text(IDC_FW_RESULT) == u"Previous update of firmware was successful.";
+    }, seconds(10)));
+    EXPECT_TRUE(ui->WaitFor([&] {
+        return ui->dlg->m_strBootloaderSummary.Get().rfind(u"Internal bootloader of the device:\nProducer  : Hallwyn", 0) == 0;
+    }));
 }
 
 TEST_F(InfoScenario, Pic32CycleRepeatsAboutEverySecondWithOnlyTheMenuRequest) {
@@ -167,6 +217,7 @@ TEST_F(InfoScenario, Pic32SwitchedOffWhileConnectedIsDroppedAtTheFirstMiss) {
     Power(true);
     ASSERT_TRUE(Connected());
     ASSERT_TRUE(WaitForMenus(3));  // the cycle counter is past the misses tolerated at the start
+    const bool leftSet = AnswerFlagLeftSet();
     Power(false);
     const int64_t off = sim->EventTime("power_off");
     ASSERT_GE(off, 0);
@@ -176,12 +227,13 @@ TEST_F(InfoScenario, Pic32SwitchedOffWhileConnectedIsDroppedAtTheFirstMiss) {
     EXPECT_TRUE(ui->Enabled(IDC_PORT));
     EXPECT_TRUE(ui->Enabled(IDC_DEVICE));
     EXPECT_TRUE(ui->Enabled(IDC_STOPSTART));
-    EXPECT_EQ(ui->Text(IDC_FW_LEFT), u"Kein aktives Ger\u00e4t angeschlossen!");
+    EXPECT_TRUE(ui->WaitForText(IDC_FW_LEFT, u"Kein aktives Ger\u00e4t angeschlossen!"));
     ASSERT_TRUE(sim->WaitFor([](const ZlSim& s) { return NewSearchAfterLastMenu(s); }));
     size_t misses = 0;
     int64_t search = 0;
     MissesAfterPowerOff(off, misses, search);
-    EXPECT_EQ(misses, 1u);
+    // The first miss ends the connection (one more InfoThread run with the flag left set).
+    EXPECT_EQ(misses, leftSet ? 2u : 1u) << Timeline(sim->Log(), off - 3000000);
     // Switched on again, it is found again.
     Power(true);
     ASSERT_TRUE(Connected());
@@ -195,6 +247,8 @@ TEST_F(InfoScenario, Pic32SwitchedOffRightAfterTheAnswerIsAskedThreeTimes) {
     const int64_t off = sim->EventTime("power_off");
     ASSERT_GE(off, 0);
     const int64_t answered = sim->EventTime("answered");
+    ASSERT_TRUE(WaitForMenus(1));
+    const bool leftSet = AnswerFlagLeftSet();
     ASSERT_TRUE(ui->WaitForText(IDC_STATUS, kSearching, seconds(20)));
     ASSERT_TRUE(sim->WaitFor([](const ZlSim& s) { return NewSearchAfterLastMenu(s); }));
     // Requests answered before the switch-off count for the cycle counter as well.
@@ -206,7 +260,8 @@ TEST_F(InfoScenario, Pic32SwitchedOffRightAfterTheAnswerIsAskedThreeTimes) {
     int64_t search = 0;
     MissesAfterPowerOff(off, misses, search);
     // Counters 0 and 1 tolerate a miss, from 2 on the first miss ends the connection.
-    EXPECT_EQ(misses, answeredRequests >= 2 ? 1u : 3u - answeredRequests) << answeredRequests << " answered";
+    const size_t expected = (answeredRequests >= 2 ? 1u : 3u - answeredRequests) + (leftSet ? 1u : 0u);
+    EXPECT_EQ(misses, expected) << answeredRequests << " answered\n" << Timeline(sim->Log(), answered);
 }
 
 TEST_F(InfoScenario, HcsStaysConnectedUntilDisconnect) {
@@ -229,6 +284,10 @@ TEST_F(InfoScenario, HcsStaysConnectedUntilDisconnect) {
     const milliseconds busy = ui->OnUi([&] { ui->dlg->OnCommand(IDC_DISCONNECT, BN_CLICKED); });
     EXPECT_GE(busy.count(), 2550);  // 1000 + drain + 50 + 1500 ms
     ASSERT_TRUE(ui->WaitForText(IDC_STATUS, kSearching, seconds(20)));
+    // The HCS flood has no pauses: stop the new search soon, so that the log stays small.
+    ASSERT_TRUE(ui->WaitForText(IDC_THREADS, u"b2 i0"));
+    std::this_thread::sleep_for(milliseconds(100));
+    ASSERT_TRUE(ui->Click(IDC_STOPSTART));
     ASSERT_TRUE(sim->WaitFor([&](const ZlSim& s) { return ZlSim::Count(s.Received(), kWake) > 0; }));
     const Stream rx(sim->Log(), "rx", clicked);
     const auto resets = rx.Find(kReset);
@@ -250,6 +309,7 @@ TEST_F(InfoScenario, Pic32DisconnectSendsTheResetAfterTheDrainAndItsPauses) {
     ASSERT_TRUE(Connected());
     ASSERT_TRUE(WaitForMenus(2));
     ASSERT_TRUE(ui->WaitFor([&] { return ui->Enabled(IDC_DISCONNECT); }));
+    const bool leftSet = AnswerFlagLeftSet();
     const int64_t clicked = NowUs();
     const milliseconds busy = ui->OnUi([&] { ui->dlg->OnCommand(IDC_DISCONNECT, BN_CLICKED); });
     EXPECT_GE(busy.count(), 3550);  // 1000 + drain + 50 + 2500 ms
@@ -279,7 +339,9 @@ TEST_F(InfoScenario, Pic32DisconnectSendsTheResetAfterTheDrainAndItsPauses) {
     // 50 ms, 2500 ms for the PIC32 kind, then the 500 ms before every new search.
     const size_t wake = rx.Bytes().find(kWake, resets.front());
     ASSERT_NE(wake, std::string::npos);
-    EXPECT_EQ(wake, resets.front() + kReset.size());  // nothing in between
+    // Nothing in between (but the request of one more InfoThread run with the flag left set).
+    EXPECT_EQ(rx.Bytes().substr(resets.front() + kReset.size(), wake - resets.front() - kReset.size()),
+              leftSet ? kMenu : "");
     EXPECT_GE(rx.TimeAt(wake) - reset, 3000000);
     EXPECT_LE(rx.TimeAt(wake) - reset, 15000000);
     // zlsim's device runs its application after the reset and no longer answers.

@@ -64,7 +64,13 @@ protected:
         const std::string answer = port.WakeUntil("l");
         ASSERT_NE(answer.find('l'), std::string::npos) << "no answer to the wake-up";
         for (int i = 0; i < 500; ++i) port.Write("BoOt\r");
-        port.ReadUntilSilent(300ms);
+        Settle(300ms);
+    }
+    // Waits until zlsim has taken in every byte written so far, then until the line has
+    // been quiet for `silence`: what the device said to those bytes is then read away.
+    void Settle(Ms silence) {
+        EXPECT_TRUE(WaitUntil([&] { return sim->Received().size() >= port.Written(); }, 20s));
+        port.ReadUntilSilent(silence);
     }
     // Switches the HCS device on, wakes it until its answer line is in, and lets the line
     // fall quiet until the device takes commands.

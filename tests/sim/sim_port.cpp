@@ -86,6 +86,7 @@ void SimPort::Write(const std::string& bytes) {
             return;
         }
         done += static_cast<size_t>(n);
+        written_ += static_cast<size_t>(n);
     }
 }
 

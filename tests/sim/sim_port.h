@@ -45,6 +45,8 @@ public:
     void WriteBytewise(const std::string& bytes);
     // "\rS" word "\r", byte by byte.
     void Command(const std::string& word) { WriteBytewise("\rS" + word + "\r"); }
+    // Bytes written since the port was opened.
+    size_t Written() const { return written_; }
 
     // Reads until the line has been quiet for `silence`, or `limit` has passed.
     std::string ReadUntilSilent(Ms silence, Ms limit = 20s);
@@ -64,6 +66,7 @@ private:
     std::string ReadSome(Ms wait);
     int fd_ = -1;
     bool hangup_ = false;
+    size_t written_ = 0;
 };
 
 // A zlsim child with pipes on all three standard streams.
