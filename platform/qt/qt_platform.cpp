@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QThread>
 
+#include <cmath>
 #include <cstdio>
 
 #include "files/file_filter.h"
@@ -48,15 +49,23 @@ void QtPlatform::OnUiThread(const std::function<void()>& fn) {
         QMetaObject::invokeMethod(qApp, fn, Qt::BlockingQueuedConnection);
 }
 
+std::unique_ptr<DialogWindow> QtPlatform::OpenMainWindow(const DialogTemplate& dlg, const MenuTemplate* menu,
+                                                         Controls& controls, DialogCallbacks& callbacks) {
+    auto window = std::make_unique<DialogWindow>(dlg, menu, controls, &callbacks, nullptr);
+    window->setWindowIcon(QIcon(QStringLiteral(":/bootloaderzl/icon.png")));
+    DialogWindow* w = window.get();
+    QObject::connect(w, &QObject::destroyed, [this, w] {
+        if (main_ == w) main_ = nullptr;
+    });
+    main_ = w;
+    callbacks.OnInitDialog();
+    return window;
+}
+
 int QtPlatform::DoModal(const DialogTemplate& dlg, const MenuTemplate* menu, Controls& controls,
                         DialogCallbacks& callbacks) {
-    DialogWindow window(dlg, menu, controls, &callbacks, nullptr);
-    window.setWindowIcon(QIcon(QStringLiteral(":/bootloaderzl/icon.png")));
-    main_ = &window;
-    callbacks.OnInitDialog();
-    const int result = window.exec() == QDialog::Accepted ? IDOK : IDCANCEL;
-    main_ = nullptr;
-    return result;
+    std::unique_ptr<DialogWindow> window = OpenMainWindow(dlg, menu, controls, callbacks);
+    return window->exec() == QDialog::Accepted ? IDOK : IDCANCEL;
 }
 
 int QtPlatform::RunSubDialog(const DialogTemplate& dlg, Controls& controls, const std::function<void()>& onShow) {
@@ -132,8 +141,13 @@ int QtPlatform::TextWidth(int id, const std::u16string& text) {
     int width = 0;
     OnUiThread([&] {
         QWidget* w = main_ ? main_->Widget(id) : nullptr;
-        const QFontMetrics fm(w ? w->font() : QApplication::font());
-        width = fm.horizontalAdvance(Q(text));
+        // Glyph advances are fractional here; rounding each text to the nearest pixel
+        // lets two widths add up to less than the width of the texts joined, so that a
+        // shortened path measured in parts could overrun its line by a pixel. Whole
+        // pixels rounded up add up to at least the joined width, as the integer text
+        // extents of Windows do.
+        const QFontMetricsF fm(w ? w->font() : QApplication::font());
+        width = static_cast<int>(std::ceil(fm.horizontalAdvance(Q(text))));
     });
     return width;
 }

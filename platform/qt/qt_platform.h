@@ -17,6 +17,11 @@ public:
 
     int DoModal(const DialogTemplate& dlg, const MenuTemplate* menu, Controls& controls,
                 DialogCallbacks& callbacks) override;
+    // The first half of DoModal: builds the main window, makes it the owner of boxes and
+    // file dialogs and runs OnInitDialog. The window is not shown yet; showing it runs
+    // OnShowWindow. DoModal then runs it modally; tests show it themselves.
+    std::unique_ptr<DialogWindow> OpenMainWindow(const DialogTemplate& dlg, const MenuTemplate* menu,
+                                                 Controls& controls, DialogCallbacks& callbacks);
     int RunSubDialog(const DialogTemplate& dlg, Controls& controls, const std::function<void()>& onShow) override;
     void SetTimer(unsigned id, unsigned ms) override;
     int MessageBox(const std::u16string& text, const std::u16string& title, unsigned type) override;
