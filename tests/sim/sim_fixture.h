@@ -83,9 +83,16 @@ protected:
         port.ReadUntilSilent(100ms);
         return answer;
     }
+    // The menu request; zlsim may still be taking in wake-up strings written before it,
+    // so the quiet spell that ends the answer is only looked for once it has the request.
     std::string Menu() {
         port.Command("menu");
-        return port.ReadUntilSilent(300ms);
+        std::string answer;
+        WaitUntil([&] {
+            answer += port.ReadUntilSilent(0ms, 20ms);
+            return sim->Received().size() >= port.Written();
+        }, 20s);
+        return answer + port.ReadUntilSilent(300ms);
     }
     // The PIC32 load as the program runs it: command, 200 ms, answer, blocks, 50 ms, dots.
     std::string Load(const std::string& image, std::string* startAnswer = nullptr) {
