@@ -41,7 +41,26 @@ int main(int argc, char** argv) {
     if (!ui.WaitForText(zl::IDC_STATUS, u"Suche nach Ger\u00e4t", 20s)) return std::fprintf(stderr, "no search\n"), 1;
     std::this_thread::sleep_for(1s);
     Measure("searching, device switched off", span, sim);
-    if (sim.Command("power on") != "ok power on") return 1;
+    // Switch-on to the answer flag: polled every 100 us; the tick takes the flag within
+    // 50 ms, so a poll cannot miss it.
+    for (int i = 1; i <= 5; ++i) {
+        const auto on = steady_clock::now();
+        if (sim.Command("power on") != "ok power on") return 1;
+        while (ui.dlg->m_bBootAnswered != 1 && steady_clock::now() - on < 20s) std::this_thread::sleep_for(100us);
+        const double s = zl::bench::Seconds(steady_clock::now() - on);
+        int64_t powered = -1, answered = -1;  // the last switch-on and the answer after it
+        for (const auto& e : sim.Log()) {
+            if (e.event == "power_on") powered = e.t_us, answered = -1;
+            if (e.event == "answered" && answered < 0) answered = e.t_us;
+        }
+        std::printf("answer  switch-on %d to m_bBootAnswered %6.1f ms (zlsim: power on to its answer %6.1f ms)\n", i,
+                    s * 1000.0, (answered - powered) / 1000.0);
+        if (!ui.WaitForText(zl::IDC_STATUS, u"Ger\u00e4t angeschlossen und bereit", 20s)) return 1;
+        if (i == 5) break;
+        if (sim.Command("power off") != "ok power off") return 1;
+        if (!ui.WaitForText(zl::IDC_STATUS, u"Suche nach Ger\u00e4t", 20s)) return 1;
+        std::this_thread::sleep_for(milliseconds(300 + 170 * i));  // switched on at another point of the cycle
+    }
     if (!ui.WaitForText(zl::IDC_STATUS, u"Ger\u00e4t angeschlossen und bereit", 20s))
         return std::fprintf(stderr, "not connected\n"), 1;
     std::this_thread::sleep_for(2s);
