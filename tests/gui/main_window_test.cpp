@@ -258,6 +258,13 @@ private:
 
 }  // namespace
 
+// Rows of the tests that run in each start-up language.
+static void BothLanguages() {
+    QTest::addColumn<bool>("english");
+    QTest::newRow("de") << false;
+    QTest::newRow("en") << true;
+}
+
 class MainWindowTest : public QObject {
     Q_OBJECT
 
@@ -441,11 +448,7 @@ private slots:
         }
     }
 
-    void textsFitAndScreenshot_data() {
-        QTest::addColumn<bool>("english");
-        QTest::newRow("de") << false;
-        QTest::newRow("en") << true;
-    }
+    void textsFitAndScreenshot_data() { BothLanguages(); }
 
     // In either start-up language no control cuts its text; the window's picture goes
     // to the build folder for a look.
@@ -463,11 +466,7 @@ private slots:
         QVERIFY2(shot.save(path), qPrintable(path));
     }
 
-    void programTextsFit_data() {
-        QTest::addColumn<bool>("english");
-        QTest::newRow("de") << false;
-        QTest::newRow("en") << true;
-    }
+    void programTextsFit_data() { BothLanguages(); }
 
     // The texts the program puts into the status line, the Firmware panels and the
     // Stop/Start button while it runs fit there too.
