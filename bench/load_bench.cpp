@@ -4,9 +4,14 @@
 //     the image (L x 10 / 115200 s), and the whole load (from the load command to the
 //     programming command) against that line time.
 //   Soak: 20 power cycles of one device with Auto-Load on (zlsim unpaced), each image
-//     compared with zlsim's flash; the program's resident memory and thread count after
-//     the first cycle and after the last.
+//     compared with zlsim's flash; the resident memory, threads and open descriptors of
+//     the process that runs the dialog, after the first cycle and after the last.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -34,33 +39,23 @@ std::string ReadAll(const std::string& path) {
     return ss.str();
 }
 
-// A field of /proc/self/status ("VmRSS", "Threads") as a number.
-long Status(const std::string& field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(field + ":", 0) == 0) return std::atol(line.c_str() + field.size() + 1);
-    return -1;
+// Auto-Load switched on with the file, as the user does with the button.
+bool AutoLoad(zl::test::DialogHarness& ui, const std::string& path) {
+    ui.platform.QueueFileAnswer(zl::FromUtf8(path));
+    return ui.Click(zl::IDC_AUTOLOAD_ON) && ui.dlg->m_strAutoLoadPath.Get() == zl::FromUtf8(path);
 }
 
-size_t Count(const ZlSim& sim, const std::string& event) {
-    size_t n = 0;
-    for (const auto& e : sim.Log())
-        if (e.event == event) ++n;
-    return n;
-}
-
+// zlsim on COM kCom and, unless told otherwise, the dialog with a profile that selects it.
 struct Session {
-    explicit Session(std::vector<std::string> simArgs) {
+    explicit Session(std::vector<std::string> simArgs, bool withDialog = true) {
         flash = env.dir() + "/flash.bin";
         simArgs.insert(simArgs.end(), {"--flash", flash});
         sim = std::make_unique<ZlSim>("pic32", kCom, env.dir() + "/line.jsonl", simArgs);
-        ui = std::make_unique<zl::test::DialogHarness>(env, "PrevCOM=\\\\\\\\.\\\\COM" + std::to_string(kCom) + "\nPrevDevice=0\n");
-        ui->Start();
+        if (withDialog) StartDialog(ui);
     }
-    bool AutoLoad(const std::string& path) {
-        ui->platform.QueueFileAnswer(zl::FromUtf8(path));
-        return ui->Click(zl::IDC_AUTOLOAD_ON) && ui->dlg->m_strAutoLoadPath.Get() == zl::FromUtf8(path);
+    void StartDialog(std::unique_ptr<zl::test::DialogHarness>& dialog) {
+        dialog = std::make_unique<zl::test::DialogHarness>(env, "PrevCOM=\\\\\\\\.\\\\COM" + std::to_string(kCom) + "\nPrevDevice=0\n");
+        dialog->Start();
     }
     std::string Image(size_t length) {
         const std::string path = env.dir() + "/fw" + std::to_string(length) + ".spic32";
@@ -76,7 +71,7 @@ struct Session {
 int Speed(size_t length) {
     Session s({});
     const std::string image = s.Image(length);
-    if (image.empty() || !s.AutoLoad(image) || !s.Searching()) return std::fprintf(stderr, "set-up failed\n"), 1;
+    if (image.empty() || !AutoLoad(*s.ui, image) || !s.Searching()) return std::fprintf(stderr, "set-up failed\n"), 1;
     if (s.sim->Command("power on") != "ok power on") return 1;
     const seconds limit(30 + static_cast<long>(length * 10 / 115200) * 2);
     if (!s.sim->WaitFor([](const ZlSim& z) { return z.EventTime("prog") >= 0; }, limit))
@@ -110,40 +105,108 @@ int Speed(size_t length) {
     return 0;
 }
 
+// A field of /proc/<pid>/status ("VmRSS", "Threads") as a number.
+long Status(pid_t pid, const std::string& field) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(field + ":", 0) == 0) return std::atol(line.c_str() + field.size() + 1);
+    return -1;
+}
+
+// Open file descriptors of a process.
+long Descriptors(pid_t pid) {
+    std::error_code ec;
+    long n = 0;
+    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
+        ++n;
+    return n;
+}
+
+// The time of the n-th event of that name (1-based), or -1.
+int64_t NthEvent(const std::vector<ZlSim::Entry>& log, const std::string& event, size_t n) {
+    for (const auto& e : log)
+        if (e.event == event && --n == 0) return e.t_us;
+    return -1;
+}
+
+// The soak runs the dialog in a child process of its own, so that the figures are the
+// program's alone: this process reads zlsim's whole line log on every poll, the child
+// does nothing but run the dialog with Auto-Load on.
 int Soak(int cycles) {
-    Session s({"--no-pacing"});
+    Session s({"--no-pacing"}, false);
     const std::string image = s.Image(64 * 1024);
-    if (image.empty() || !s.AutoLoad(image) || !s.Searching()) return std::fprintf(stderr, "set-up failed\n"), 1;
+    if (image.empty()) return std::fprintf(stderr, "set-up failed\n"), 1;
+    int ready[2];
+    if (pipe(ready) != 0) return 1;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        s.StartDialog(s.ui);
+        const char answer = AutoLoad(*s.ui, image) ? 'r' : 'f';
+        if (write(ready[1], &answer, 1) != 1) _exit(1);
+        for (;;) pause();  // ended by SIGKILL; nothing of the parent's is torn down here
+    }
+    close(ready[1]);
+    char answer = 0;
+    const bool started = read(ready[0], &answer, 1) == 1 && answer == 'r';
+    close(ready[0]);
+    auto end = [&](int rc) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        return rc;
+    };
+    if (!started) return std::fprintf(stderr, "the dialog did not start with Auto-Load on\n"), end(1);
+    // Searching: wake-up strings arrive after the given time.
+    auto searching = [&](int64_t after) {
+        return s.sim->WaitFor([&](const ZlSim& z) {
+            for (const auto& e : z.Log())
+                if (e.t_us > after && e.dir == "rx" && e.bytes.find("BoOt") != std::string::npos) return true;
+            return false;
+        }, 30s);
+    };
+    if (!searching(0)) return std::fprintf(stderr, "no search\n"), end(1);
+
     const std::string wanted = ReadAll(image);
-    long rss1 = 0, threads1 = 0;
+    long rss1 = 0, threads1 = 0, fds1 = 0;
     int good = 0;
     const auto t0 = steady_clock::now();
     for (int i = 1; i <= cycles; ++i) {
-        if (s.sim->Command("power on") != "ok power on") return 1;
-        const bool loaded = s.sim->WaitFor([&](const ZlSim& z) { return Count(z, "prog") >= static_cast<size_t>(i); }, 60s);
-        const bool shown = s.ui->WaitFor([&] { return s.ui->Text(zl::IDC_FW_LEFT).find(u"Bench") != std::u16string::npos; }, 30s);
-        if (loaded && shown && ReadAll(s.flash) == wanted) ++good;
-        else std::printf("soak    cycle %d: %s\n", i, !loaded ? "no load" : !shown ? "panel not updated" : "flash differs");
-        if (s.sim->Command("power off") != "ok power off" || !s.Searching()) return std::fprintf(stderr, "not searching again\n"), 1;
+        const size_t n = static_cast<size_t>(i);
+        if (s.sim->Command("power on") != "ok power on") return end(1);
+        const bool loaded = s.sim->WaitFor([&](const ZlSim& z) { return NthEvent(z.Log(), "prog", n) >= 0; }, 60s);
+        // After the load the information thread asks for the self-description again.
+        const bool asked = loaded && s.sim->WaitFor([&](const ZlSim& z) {
+            const auto log = z.Log();
+            const int64_t prog = NthEvent(log, "prog", n);
+            for (const auto& e : log)
+                if (e.t_us > prog && e.event == "cmd" && e.name == "menu") return true;
+            return false;
+        }, 30s);
+        if (loaded && asked && ReadAll(s.flash) == wanted) ++good;
+        else std::printf("soak    cycle %d: %s\n", i, !loaded ? "no load" : !asked ? "no information cycle after it" : "flash differs");
+        if (s.sim->Command("power off") != "ok power off") return end(1);
+        if (!searching(NthEvent(s.sim->Log(), "power_off", n))) return std::fprintf(stderr, "not searching again\n"), end(1);
         std::this_thread::sleep_for(1s);
-        if (i == 1) rss1 = Status("VmRSS"), threads1 = Status("Threads");
+        if (i == 1) rss1 = Status(child, "VmRSS"), threads1 = Status(child, "Threads"), fds1 = Descriptors(child);
     }
-    std::printf("soak    %d of %d power cycles loaded and verified in %.1f s; after cycle 1: %ld kB resident, %ld threads; "
-                "after cycle %d: %ld kB resident, %ld threads (this process holds the dialog and its threads)\n",
-                good, cycles, zl::bench::Seconds(steady_clock::now() - t0), rss1, threads1, cycles, Status("VmRSS"),
-                Status("Threads"));
-    s.ui->Stop();
-    return good == cycles ? 0 : 1;
+    std::printf("soak    %d of %d power cycles loaded and verified in %.1f s; the program's process after cycle 1: "
+                "%ld kB resident, %ld threads, %ld descriptors; after cycle %d: %ld kB resident, %ld threads, %ld descriptors\n",
+                good, cycles, zl::bench::Seconds(steady_clock::now() - t0), rss1, threads1, fds1, cycles,
+                Status(child, "VmRSS"), Status(child, "Threads"), Descriptors(child));
+    return end(good == cycles ? 0 : 1);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // figures show up as they come
+    // zl_bench_load [cycles] [soak]: "soak" leaves out the speed figures.
     const int cycles = argc > 1 ? std::atoi(argv[1]) : 20;
+    const bool soakOnly = argc > 2 && std::string(argv[2]) == "soak";
     int rc = 0;
-    rc |= Speed(128 * 1024);
-    rc |= Speed(1024 * 1024);
+    if (!soakOnly) rc |= Speed(128 * 1024) | Speed(1024 * 1024);
     rc |= Soak(cycles);
     return rc;
 }
