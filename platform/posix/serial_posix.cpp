@@ -22,6 +22,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/line_clock.h"
 #include "platform/serial.h"
 
 namespace zl {
@@ -113,6 +114,10 @@ public:
         cfsetispeed(&t, speed);
         cfsetospeed(&t, speed);
         if (tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            line_.Reset();
+        }
         // Modem lines: pseudo-terminals have none (ENOTTY), which is fine.
         int dtr = TIOCM_DTR, rts = TIOCM_RTS;
         ioctl(fd_, dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr);
@@ -197,6 +202,8 @@ public:
         return true;
     }
 
+    // Returns once the bytes have gone out on the line, as a synchronous write to a
+    // serial port does on Windows (there are no write time-outs).
     bool WriteFile(const uint8_t* buf, uint32_t n, uint32_t& written) override {
         written = 0;
         Call call(*this);
@@ -219,15 +226,10 @@ public:
             }
             // Hung up: the bytes go nowhere. Take the time they would take on the
             // line, so that a writer in a loop does not spin.
-            uint32_t baud;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                baud = dcb_.BaudRate ? dcb_.BaudRate : 9600;
-            }
-            WaitQuietly(static_cast<int>(std::max<uint64_t>(1, (uint64_t(n - written) * 10000) / baud)));
+            WaitUntil(Send(n - written));
             return false;
         }
-        return true;
+        return WaitUntil(Send(n)) && Drain();
     }
 
     void Close() override {
@@ -269,10 +271,45 @@ private:
     };
 
     // Waits ms, or less when the port is closed meanwhile.
-    void WaitQuietly(int ms) {
-        pollfd fd = {wake_, POLLIN, 0};
-        while (poll(&fd, 1, ms) < 0 && errno == EINTR) {
+    void WaitQuietly(int ms) { WaitUntil(Clock::now() + std::chrono::milliseconds(ms)); }
+
+    // Waits until then; false when the port was closed meanwhile.
+    bool WaitUntil(Clock::time_point then) {
+        for (;;) {
+            const auto left = then - Clock::now();
+            if (left <= Clock::duration::zero()) return true;
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            const timespec ts{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+            pollfd fd = {wake_, POLLIN, 0};
+            const int r = ppoll(&fd, 1, &ts, nullptr);
+            if (r > 0) return false;
+            if (r < 0 && errno != EINTR) return true;
         }
+    }
+
+    // Notes n characters handed to the line; when the last of them will have gone out.
+    Clock::time_point Send(uint64_t n) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return line_.Send(dcb_, n, Clock::now());
+    }
+
+    // On a real UART the kernel may still hold bytes (a slower line than set, a driver
+    // buffer): wait until its output queue is empty, for at most a second. A pseudo-
+    // terminal reports an empty queue at once.
+    bool Drain() {
+        const auto limit = Clock::now() + std::chrono::seconds(1);
+        int queued = 0;
+        while (ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0 && Clock::now() < limit) {
+            DCB dcb;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                dcb = dcb_;
+            }
+            const auto wait = std::max<Clock::duration>(LineClock::Time(dcb, static_cast<uint64_t>(queued)),
+                                                        std::chrono::microseconds(200));
+            if (!WaitUntil(std::min(Clock::now() + wait, limit))) return false;
+        }
+        return true;
     }
 
     int fd_;
@@ -283,6 +320,7 @@ private:
     bool closed_ = false;
     DCB dcb_;
     COMMTIMEOUTS timeouts_;
+    LineClock line_;  // under mutex_
 };
 
 }  // namespace

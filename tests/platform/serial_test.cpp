@@ -5,13 +5,16 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/line_clock.h"
 #include "platform/serial.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_env.h"
@@ -205,6 +208,76 @@ TEST(PortIo, AHungUpLineReadsLikeAQuietLine) {
     uint32_t written = 9;
     EXPECT_FALSE(port->WriteFile(wake, 5, written));
     EXPECT_EQ(written, 0u);
+}
+
+TEST(LineClock, CharactersTakeTheirBitsAtTheBaudRate) {
+    DCB dcb{};
+    ASSERT_TRUE(BuildCommDCB(u"115200,n,8,1", dcb));
+    EXPECT_EQ(LineClock::TenthBitsPerChar(dcb), 100u);
+    EXPECT_EQ(duration_cast<microseconds>(LineClock::Time(dcb, 512)).count(), 44444);  // 5120 bits
+    DCB slow{};
+    ASSERT_TRUE(BuildCommDCB(u"57600,e,7,2", slow));
+    EXPECT_EQ(LineClock::TenthBitsPerChar(slow), 110u);  // start, 7 data, parity, 2 stop
+    EXPECT_EQ(duration_cast<microseconds>(LineClock::Time(slow, 576)).count(), 110000);
+    EXPECT_EQ(LineClock::Time(DCB{}, 100).count(), 0);  // no baud rate set: no line time
+    // Far more than any write, without overflow.
+    EXPECT_EQ(duration_cast<seconds>(LineClock::Time(dcb, 0xFFFFFFFFull)).count(), 372827);
+
+    // Writes follow what is still on the line; after a pause the line starts afresh.
+    LineClock line;
+    const auto t0 = steady_clock::now();
+    EXPECT_EQ(line.Send(dcb, 512, t0), t0 + LineClock::Time(dcb, 512));
+    EXPECT_EQ(line.Send(dcb, 512, t0 + milliseconds(10)), t0 + LineClock::Time(dcb, 1024));
+    const auto later = t0 + seconds(1);
+    EXPECT_EQ(line.Send(dcb, 5, later), later + LineClock::Time(dcb, 5));
+    line.Reset();
+    EXPECT_EQ(line.Send(dcb, 5, t0), t0 + LineClock::Time(dcb, 5));
+}
+
+// A write returns once its bytes have gone out at the line rate, as on a real serial
+// port, although a pseudo-terminal would take them all at once.
+TEST(PortIo, WritesTakeTheirLineTime) {
+    TempEnv env;
+    PtyPair pty;
+    env.LinkPort(3, pty.SlavePath());
+    PortHandle port = CreatePortHandle(u"\\\\.\\COM3");
+    ASSERT_NE(port, nullptr);
+    std::atomic<bool> done{false};
+    std::string received;
+    std::thread device([&] {  // takes whatever comes, at once
+        while (!done) received += pty.Receive(milliseconds(20));
+    });
+    const uint8_t block[512] = {};
+    for (const char16_t* mode : {u"115200,n,8,1", u"57600,n,8,1"}) {
+        DCB dcb{};
+        ASSERT_TRUE(BuildCommDCB(mode, dcb));
+        ASSERT_TRUE(port->SetCommState(dcb));
+        const auto t0 = steady_clock::now();
+        for (int i = 0; i < 4; ++i) {
+            uint32_t written = 0;
+            ASSERT_TRUE(port->WriteFile(block, sizeof block, written));
+            EXPECT_EQ(written, sizeof block);
+        }
+        EXPECT_GE(steady_clock::now() - t0, LineClock::Time(dcb, 4 * sizeof block)) << "at " << dcb.BaudRate;
+    }
+    done = true;
+    device.join();
+    EXPECT_EQ(received.size(), 8u * sizeof block);
+
+    // Close wakes a writer that waits for its bytes to go out.
+    DCB dcb{};
+    ASSERT_TRUE(BuildCommDCB(u"57600,n,8,1", dcb));
+    ASSERT_TRUE(port->SetCommState(dcb));
+    std::vector<uint8_t> big(8000);  // 1.4 s on the line, more than the pty takes at once
+    const auto t0 = steady_clock::now();
+    std::thread writer([&] {
+        uint32_t written = 0;
+        EXPECT_FALSE(port->WriteFile(big.data(), static_cast<uint32_t>(big.size()), written));
+    });
+    std::this_thread::sleep_for(milliseconds(100));
+    port->Close();
+    writer.join();
+    EXPECT_LT(steady_clock::now() - t0, milliseconds(1000));
 }
 
 }  // namespace

@@ -1,0 +1,36 @@
+// The time that written bytes take on a serial line. A synchronous write to a serial
+// port returns once its bytes have gone out, and the protocol counts on that: the
+// device's acknowledgements of a long load are all in by the time the last block has
+// been written, and a command follows the wake-up strings without a backlog in front
+// of it. The kernel holds written bytes back only on a real UART (a pseudo-terminal
+// takes tens of kilobytes at once), so the port keeps the line's time itself.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+#include "platform/comm_dcb.h"
+
+namespace zl {
+
+class LineClock {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Bits on the line for one character: start bit, data bits, parity bit, stop bits.
+    // In tenths of a bit, for one and a half stop bits.
+    static uint32_t TenthBitsPerChar(const DCB& dcb);
+    // The line time of n characters at these settings (none for a block without a baud rate).
+    static Clock::duration Time(const DCB& dcb, uint64_t n);
+
+    // Notes n characters handed to the line at `now`; returns when the last of them
+    // has gone out: they follow what is still on the line, or start at once on an idle line.
+    Clock::time_point Send(const DCB& dcb, uint64_t n, Clock::time_point now);
+    // Forgets what is on the line (a new configuration, a flushed output).
+    void Reset() { free_ = {}; }
+
+private:
+    Clock::time_point free_{};  // the line is busy until then
+};
+
+}  // namespace zl
