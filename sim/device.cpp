@@ -14,6 +14,11 @@ constexpr size_t kBlock = 512;
 // first answer until the line has been quiet for its read time-out (up to 400 ms on a
 // port left open by a readout) before it sends the first block, so this is well past that.
 constexpr milliseconds kNoBlocksWait(1000);
+// A load or verify ends when no byte has come for this long. The program writes block
+// after block without a gap on the line, but its blocks reach an unpaced zlsim as bursts
+// one block time apart (44 ms at 115200 baud); after the last block it waits 500 ms or
+// more before it reads the result, so the device has answered by then.
+constexpr milliseconds kEndOfData(250);
 const char* const kWords[] = {"menu", "load", "prog", "make", "read", "verify", "reset"};
 
 long Number(const std::string& s) {
@@ -203,6 +208,8 @@ void Device::OnInput(const std::string& bytes) {
                 if (mode_ == Mode::Load) {
                     blocks_.push_back(block);
                     if (static_cast<int>(blocks_.size()) > faults.dropDots) Answer(".");
+                    // Surplus dots come with the first block, while the program still collects them.
+                    if (blocks_.size() == 1 && faults.extraDots > 0) Answer(std::string(static_cast<size_t>(faults.extraDots), '.'));
                 } else {
                     const std::string flash = ReadFlash();
                     const size_t at = blocks_.size() * kBlock;
@@ -305,7 +312,6 @@ void Device::FinishLoad() {
     std::string image;
     for (const std::string& b : blocks_) image += b;
     WriteFlash(image);
-    for (int i = 0; i < faults.extraDots; ++i) Answer(".");
     line_.LogEvent("loaded", std::to_string(blocks_.size()));
     mode_ = Mode::Menu;
     window_ = blockBuf_;  // a partial block is the next command
@@ -357,11 +363,11 @@ void Device::OnTimer() {
             }
             break;
         case Mode::Load:
-            if (idle >= milliseconds(40) && (!blocks_.empty() || !blockBuf_.empty())) FinishLoad();
+            if (idle >= kEndOfData && (!blocks_.empty() || !blockBuf_.empty())) FinishLoad();
             break;
         case Mode::Verify:
-            if ((idle >= milliseconds(40) && (!blocks_.empty() || !blockBuf_.empty())) ||
-                (blocks_.empty() && Clock::now() - modeSince_ >= kNoBlocksWait && idle >= milliseconds(40)))
+            if ((idle >= kEndOfData && (!blocks_.empty() || !blockBuf_.empty())) ||
+                (blocks_.empty() && Clock::now() - modeSince_ >= kNoBlocksWait && idle >= kEndOfData))
                 FinishVerify();
             break;
         case Mode::HcsLoad:
