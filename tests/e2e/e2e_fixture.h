@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -33,8 +34,28 @@ protected:
         ui->Start();
     }
     void TearDown() override {
+        if (HasFailure()) Report();
         ui.reset();
         sim.reset();
+    }
+    // What a failed scenario saw: the window's state and the end of zlsim's line log.
+    void Report() const {
+        if (ui) {
+            std::printf("status \"%s\", threads \"%s\", %zu box(es)\n", ToUtf8(ui->Text(IDC_STATUS)).c_str(),
+                        ToUtf8(ui->Text(IDC_THREADS)).c_str(), ui->platform.Boxes().size());
+            for (const auto& box : ui->platform.Boxes())
+                std::printf("box \"%s\": %s\n", ToUtf8(box.title).c_str(), ToUtf8(box.text).c_str());
+        }
+        if (!sim) return;
+        const auto log = sim->Log();
+        const int64_t t0 = log.empty() ? 0 : log.front().t_us;
+        std::printf("zlsim's log, %zu entries; the last ones (ms since the first):\n", log.size());
+        for (size_t i = log.size() > 40 ? log.size() - 40 : 0; i < log.size(); ++i) {
+            const auto& e = log[i];
+            std::string what = e.dir.empty() ? e.event + " " + e.name : e.dir + " " + std::to_string(e.bytes.size()) + " B ";
+            for (char c : e.bytes.substr(0, 24)) what += (c >= 0x20 && c < 0x7f) ? c : '.';
+            std::printf("  %9.1f %s\n", (e.t_us - t0) / 1000.0, what.c_str());
+        }
     }
     void Power(bool on) { ASSERT_EQ(sim->Command(on ? "power on" : "power off").substr(0, 2), "ok"); }
     std::string File(const std::string& name) const { return env.dir() + "/" + name; }

@@ -10,7 +10,7 @@ using namespace std::chrono;
 class LoadScenario : public Scenario {};
 
 TEST_F(LoadScenario, Pic32DeviceIsLoadedOnceAndTheNextDeviceAgain) {
-    Launch("pic32", 0);
+    Launch("pic32", 0, {});  // paced at the line rate, as a real device takes the blocks
     const std::string image = File("fw.spic32");
     ASSERT_TRUE(ZlSim::Zlfw({"pic32", "--length", std::to_string(64 * 1024), "--name", "Corvel-Neu", "-o", image}));
     AutoLoad(image);
@@ -75,7 +75,7 @@ TEST_F(LoadScenario, DeviceHangingUpDuringTheLoadEndsItAndTheProgramSearchesAgai
 }
 
 TEST_F(LoadScenario, HcsFileGoesOutInPiecesAndTheReportIsShown) {
-    Launch("hcs", 1);
+    Launch("hcs", 1, {});
     const std::string sx = File("fw.sx");
     ASSERT_TRUE(ZlSim::Zlfw({"sx", "--length", "3000", "-o", sx}));
     AutoLoad(sx);
@@ -107,6 +107,8 @@ TEST_F(LoadScenario, QuitDuringTheLoadOnlyAsksToWaitAndTheLoadGoesOn) {
     EXPECT_EQ(Read(flash), Read(image));
     EXPECT_EQ(ZlSim::Count(sim->Received(), "\rSreset\r"), 0u);
     EXPECT_FALSE(ui->platform.ExitCode().has_value());
+    std::this_thread::sleep_for(seconds(1));  // past the length check after the copy command
+    EXPECT_EQ(ui->platform.Boxes().size(), 1u);  // the wait box only: the load was good
 }
 
 }  // namespace
