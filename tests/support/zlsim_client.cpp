@@ -19,8 +19,12 @@ pid_t Spawn(const std::string& path, const std::vector<std::string>& args, int* 
     if (out && pipe2(fromChild, O_CLOEXEC) != 0) return -1;
     const pid_t pid = fork();
     if (pid == 0) {
-        if (in) dup2(toChild[0], STDIN_FILENO);
-        if (out) dup2(fromChild[1], STDOUT_FILENO);
+        // Moved above the standard descriptors first: a test run with its own standard
+        // input or output closed gets pipe ends 0 or 1, which dup2 would leave close-on-exec.
+        const int childIn = in ? fcntl(toChild[0], F_DUPFD, 3) : -1;
+        const int childOut = out ? fcntl(fromChild[1], F_DUPFD, 3) : -1;
+        if (childIn >= 0) dup2(childIn, STDIN_FILENO);
+        if (childOut >= 0) dup2(childOut, STDOUT_FILENO);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(path.c_str()));
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -63,6 +67,8 @@ std::string Field(const std::string& line, const std::string& key) {
 
 ZlSim::ZlSim(const std::string& kind, int com, const std::string& logPath, std::vector<std::string> extraArgs)
     : logPath_(logPath) {
+    // A zlsim that has ended makes a command fail instead of ending the test process.
+    signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> args = {"--kind", kind, "--com", std::to_string(com), "--log", logPath};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     pid_ = Spawn(ZLSIM_PATH, args, &in_, &out_);
