@@ -225,8 +225,8 @@ public:
                 if (put < 0 && (errno == EAGAIN || errno == EINTR)) continue;
             }
             // Hung up: the bytes go nowhere. Take the time they would take on the
-            // line, so that a writer in a loop does not spin.
-            WaitUntil(Send(n - written));
+            // line (at least a millisecond), so that a writer in a loop does not spin.
+            WaitUntil(std::max(Send(n - written), Clock::now() + std::chrono::milliseconds(1)));
             return false;
         }
         return WaitUntil(Send(n)) && Drain();
