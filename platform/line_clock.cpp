@@ -19,7 +19,8 @@ LineClock::Clock::duration LineClock::Time(const DCB& dcb, uint64_t n) {
 
 LineClock::Clock::time_point LineClock::Send(const DCB& dcb, uint64_t n, Clock::time_point now) {
     free_ = std::max(free_, now) + Time(dcb, n);
-    return free_;
+    if (free_ - now <= Time(dcb, kFifoHigh)) return now;
+    return free_ - Time(dcb, kFifoLow);
 }
 
 }  // namespace zl

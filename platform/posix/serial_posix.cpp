@@ -202,8 +202,9 @@ public:
         return true;
     }
 
-    // Returns once the bytes have gone out on the line, as a synchronous write to a
-    // serial port does on Windows (there are no write time-outs).
+    // Returns once the bytes are on their way out (all but a FIFO's worth gone out on
+    // the line), as a synchronous write to a serial port does on Windows (there are no
+    // write time-outs).
     bool WriteFile(const uint8_t* buf, uint32_t n, uint32_t& written) override {
         written = 0;
         Call call(*this);
@@ -287,27 +288,28 @@ private:
         }
     }
 
-    // Notes n characters handed to the line; when the last of them will have gone out.
+    // Notes n characters handed to the line; when the write may return.
     Clock::time_point Send(uint64_t n) {
         std::lock_guard<std::mutex> lock(mutex_);
         return line_.Send(dcb_, n, Clock::now());
     }
 
-    // On a real UART the kernel may still hold bytes (a slower line than set, a driver
-    // buffer): wait until its output queue is empty, for at most a second. A pseudo-
-    // terminal reports an empty queue at once.
+    // On a real UART the kernel may hold more than the line clock allows for (a slower
+    // line than set, a driver buffer): wait until its output queue is down to the
+    // clock's FIFO, for at most a second. A pseudo-terminal reports an empty queue.
     bool Drain() {
         const auto limit = Clock::now() + std::chrono::seconds(1);
         int queued = 0;
-        while (ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0 && Clock::now() < limit) {
+        while (ioctl(fd_, TIOCOUTQ, &queued) == 0 && static_cast<uint64_t>(queued) > LineClock::kFifoHigh &&
+               Clock::now() < limit) {
             DCB dcb;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 dcb = dcb_;
             }
-            const auto wait = std::max<Clock::duration>(LineClock::Time(dcb, static_cast<uint64_t>(queued)),
-                                                        std::chrono::microseconds(200));
-            if (!WaitUntil(std::min(Clock::now() + wait, limit))) return false;
+            const auto wait = LineClock::Time(dcb, static_cast<uint64_t>(queued) - LineClock::kFifoLow);
+            if (!WaitUntil(std::min(Clock::now() + std::max<Clock::duration>(wait, std::chrono::microseconds(200)), limit)))
+                return false;
         }
         return true;
     }

@@ -223,19 +223,26 @@ TEST(LineClock, CharactersTakeTheirBitsAtTheBaudRate) {
     // Far more than any write, without overflow.
     EXPECT_EQ(duration_cast<seconds>(LineClock::Time(dcb, 0xFFFFFFFFull)).count(), 372827);
 
-    // Writes follow what is still on the line; after a pause the line starts afresh.
+    // Writes follow what is still on the line; a write returns at once while the line
+    // holds no more than a FIFO's worth, else when only the FIFO's low mark is left.
     LineClock line;
     const auto t0 = steady_clock::now();
-    EXPECT_EQ(line.Send(dcb, 512, t0), t0 + LineClock::Time(dcb, 512));
-    EXPECT_EQ(line.Send(dcb, 512, t0 + milliseconds(10)), t0 + LineClock::Time(dcb, 1024));
-    const auto later = t0 + seconds(1);
-    EXPECT_EQ(line.Send(dcb, 5, later), later + LineClock::Time(dcb, 5));
+    const auto fifoLow = LineClock::Time(dcb, LineClock::kFifoLow);
+    EXPECT_EQ(line.Send(dcb, 512, t0), t0 + LineClock::Time(dcb, 512) - fifoLow);
+    EXPECT_EQ(line.Send(dcb, 512, t0 + milliseconds(10)), t0 + LineClock::Time(dcb, 1024) - fifoLow);
+    EXPECT_EQ(line.Free(), t0 + LineClock::Time(dcb, 1024));
+    const auto later = t0 + seconds(1);  // the line has gone idle
+    for (uint64_t sent = 5; sent <= LineClock::kFifoHigh; sent += 5) EXPECT_EQ(line.Send(dcb, 5, later), later);
+    const auto back = line.Send(dcb, 5, later);  // the 13th string: 65 characters on the line
+    EXPECT_EQ(back, line.Free() - fifoLow);
+    EXPECT_LT(std::chrono::abs(line.Free() - later - LineClock::Time(dcb, 65)), microseconds(1));
     line.Reset();
-    EXPECT_EQ(line.Send(dcb, 5, t0), t0 + LineClock::Time(dcb, 5));
+    EXPECT_EQ(line.Send(dcb, 5, t0), t0);
+    EXPECT_EQ(line.Free(), t0 + LineClock::Time(dcb, 5));
 }
 
-// A write returns once its bytes have gone out at the line rate, as on a real serial
-// port, although a pseudo-terminal would take them all at once.
+// A write returns once its bytes have (all but a FIFO's worth) gone out at the line
+// rate, as on a real serial port, although a pseudo-terminal would take them at once.
 TEST(PortIo, WritesTakeTheirLineTime) {
     TempEnv env;
     PtyPair pty;
@@ -258,7 +265,8 @@ TEST(PortIo, WritesTakeTheirLineTime) {
             ASSERT_TRUE(port->WriteFile(block, sizeof block, written));
             EXPECT_EQ(written, sizeof block);
         }
-        EXPECT_GE(steady_clock::now() - t0, LineClock::Time(dcb, 4 * sizeof block)) << "at " << dcb.BaudRate;
+        EXPECT_GE(steady_clock::now() - t0, LineClock::Time(dcb, 4 * sizeof block - LineClock::kFifoLow))
+            << "at " << dcb.BaudRate;
     }
     done = true;
     device.join();
