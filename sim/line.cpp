@@ -163,15 +163,16 @@ std::string Line::Receive() {
     if (paced_) {
         // At most a few bytes of credit build up on a quiet line.
         const auto floor = now - std::chrono::milliseconds(3);
-        if (inClock_ < floor) inClock_ = floor;
+        if (inIdle_ && inClock_ < floor) inClock_ = floor;
         const double ms = std::chrono::duration<double, std::milli>(now - inClock_).count();
         allowed = std::min<size_t>(4096, static_cast<size_t>(ms * BytesPerMs()));
         if (allowed == 0) return {};
     }
     char buf[4096];
     const ssize_t n = read(master_, buf, allowed);
+    inIdle_ = n < static_cast<ssize_t>(allowed);  // nothing more was waiting
     if (n <= 0) return {};
-    if (paced_) inClock_ += std::chrono::microseconds(static_cast<int64_t>(n / BytesPerMs() * 1000.0));
+    if (paced_) inClock_ += std::chrono::nanoseconds(static_cast<int64_t>(n / BytesPerMs() * 1e6));
     lastInput_ = now;
     receivedTotal_ += static_cast<uint64_t>(n);
     std::string bytes(buf, static_cast<size_t>(n));
@@ -190,22 +191,27 @@ void Line::Flush() {
     while (master_ >= 0 && !out_.empty()) {
         const auto now = Clock::now();
         Pending& p = out_.front();
-        if (p.at > now) return;
+        if (p.at > now) {
+            outIdle_ = true;
+            return;
+        }
         size_t allowed = p.bytes.size();
         if (paced_) {
             const auto floor = now - std::chrono::milliseconds(3);
-            if (outClock_ < floor) outClock_ = floor;
+            if (outIdle_ && outClock_ < floor) outClock_ = floor;
+            outIdle_ = false;
             const double ms = std::chrono::duration<double, std::milli>(now - outClock_).count();
             allowed = std::min(allowed, static_cast<size_t>(ms * BytesPerMs()));
             if (allowed == 0) return;
         }
         const ssize_t n = write(master_, p.bytes.data(), allowed);
         if (n <= 0) return;
-        if (paced_) outClock_ += std::chrono::microseconds(static_cast<int64_t>(n / BytesPerMs() * 1000.0));
+        if (paced_) outClock_ += std::chrono::nanoseconds(static_cast<int64_t>(n / BytesPerMs() * 1e6));
         Log("tx", p.bytes.substr(0, static_cast<size_t>(n)));
         p.bytes.erase(0, static_cast<size_t>(n));
         if (p.bytes.empty()) out_.pop_front();
     }
+    outIdle_ = true;
 }
 
 int Line::WaitHintMs() const {

@@ -64,6 +64,9 @@ private:
     };
     std::deque<Pending> out_;
     Clock::time_point inClock_, outClock_;
+    // Whether the last read or write left the line idle. Only an idle line loses its
+    // credit: while bytes keep coming, a late pass of the loop must not slow the line.
+    bool inIdle_ = true, outIdle_ = true;
     Clock::time_point lastInput_;
     uint64_t receivedTotal_ = 0;
 };
