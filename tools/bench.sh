@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks and prints their figures (about six minutes):
+# Builds and runs the benchmarks and prints their figures (about ten minutes):
 #   zl_bench_sim     zlsim's pacing over 64 KiB in each direction at 115200 and 57600 baud,
 #                    and its CPU use on a quiet line and under a flood of wake-up strings;
 #   zl_bench_search  the program's CPU use while it searches for a switched-off device and
