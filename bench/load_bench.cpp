@@ -51,11 +51,11 @@ struct Session {
         flash = env.dir() + "/flash.bin";
         simArgs.insert(simArgs.end(), {"--flash", flash});
         sim = std::make_unique<ZlSim>("pic32", kCom, env.dir() + "/line.jsonl", simArgs);
-        if (withDialog) StartDialog(ui);
+        if (withDialog) StartDialog();
     }
-    void StartDialog(std::unique_ptr<zl::test::DialogHarness>& dialog) {
-        dialog = std::make_unique<zl::test::DialogHarness>(env, "PrevCOM=\\\\\\\\.\\\\COM" + std::to_string(kCom) + "\nPrevDevice=0\n");
-        dialog->Start();
+    void StartDialog() {
+        ui = std::make_unique<zl::test::DialogHarness>(env, "PrevCOM=\\\\\\\\.\\\\COM" + std::to_string(kCom) + "\nPrevDevice=0\n");
+        ui->Start();
     }
     std::string Image(size_t length) {
         const std::string path = env.dir() + "/fw" + std::to_string(length) + ".spic32";
@@ -148,7 +148,7 @@ int Soak(int cycles) {
     const pid_t child = fork();
     if (child == 0) {
         close(ready[0]);
-        s.StartDialog(s.ui);
+        s.StartDialog();
         const char answer = AutoLoad(*s.ui, image) ? 'r' : 'f';
         if (write(ready[1], &answer, 1) != 1) _exit(1);
         for (;;) pause();  // ended by SIGKILL; nothing of the parent's is torn down here

@@ -42,6 +42,17 @@ milliseconds TimeQuietRead(SerialPort& port) {
     return duration_cast<milliseconds>(steady_clock::now() - t0);
 }
 
+// A pseudo-terminal linked as COM3 in a temporary port directory.
+class PortIo : public ::testing::Test {
+protected:
+    PortHandle OpenCom3() {
+        env.LinkPort(3, pty.SlavePath());
+        return CreatePortHandle(u"\\\\.\\COM3");
+    }
+    TempEnv env;
+    PtyPair pty;
+};
+
 TEST(PortNames, LinksComeFirstAndTheDefaultTableCanBeSwitchedOff) {
     TempEnv env;
     EXPECT_EQ(ResolvePortPath(u"\\\\.\\COM1"), "");  // tests switch the machine's ports off
@@ -122,11 +133,8 @@ TEST(PortOpen, ATerminalProgramsLockFileOrExclusiveModeMakesThePortBusy) {
     std::filesystem::remove(lock);
 }
 
-TEST(PortIo, LineSettingsAndReadTimeOutsTakeEffect) {
-    TempEnv env;
-    PtyPair pty;
-    env.LinkPort(3, pty.SlavePath());
-    PortHandle port = CreatePortHandle(u"\\\\.\\COM3");
+TEST_F(PortIo, LineSettingsAndReadTimeOutsTakeEffect) {
+    PortHandle port = OpenCom3();
     ASSERT_NE(port, nullptr);
     DCB dcb{};
     ASSERT_TRUE(BuildCommDCB(u"57600,n,8,1", dcb));
@@ -157,11 +165,8 @@ TEST(PortIo, LineSettingsAndReadTimeOutsTakeEffect) {
     port->Close();
 }
 
-TEST(PortIo, CloseWakesABlockedReaderAndLaterCallsFail) {
-    TempEnv env;
-    PtyPair pty;
-    env.LinkPort(3, pty.SlavePath());
-    PortHandle port = CreatePortHandle(u"\\\\.\\COM3");
+TEST_F(PortIo, CloseWakesABlockedReaderAndLaterCallsFail) {
+    PortHandle port = OpenCom3();
     ASSERT_NE(port, nullptr);
     port->SetCommTimeouts(Timeouts(30000));
     auto t0 = steady_clock::now();
@@ -185,14 +190,11 @@ TEST(PortIo, CloseWakesABlockedReaderAndLaterCallsFail) {
     EXPECT_NE(next, nullptr);
 }
 
-TEST(PortIo, AHungUpLineReadsLikeAQuietLine) {
-    TempEnv env;
-    auto pty = std::make_unique<PtyPair>();
-    env.LinkPort(3, pty->SlavePath());
-    PortHandle port = CreatePortHandle(u"\\\\.\\COM3");
+TEST_F(PortIo, AHungUpLineReadsLikeAQuietLine) {
+    PortHandle port = OpenCom3();
     ASSERT_NE(port, nullptr);
     port->SetCommTimeouts(Timeouts(10));
-    pty->HangUp();
+    pty.HangUp();
     // Reading until silence must not spin: each read still takes its time-out.
     int reads = 0;
     auto t0 = steady_clock::now();
@@ -243,11 +245,8 @@ TEST(LineClock, CharactersTakeTheirBitsAtTheBaudRate) {
 
 // A write returns once its bytes have (all but a FIFO's worth) gone out at the line
 // rate, as on a real serial port, although a pseudo-terminal would take them at once.
-TEST(PortIo, WritesTakeTheirLineTime) {
-    TempEnv env;
-    PtyPair pty;
-    env.LinkPort(3, pty.SlavePath());
-    PortHandle port = CreatePortHandle(u"\\\\.\\COM3");
+TEST_F(PortIo, WritesTakeTheirLineTime) {
+    PortHandle port = OpenCom3();
     ASSERT_NE(port, nullptr);
     std::atomic<bool> done{false};
     std::string received;
