@@ -11,7 +11,7 @@
 namespace zl {
 
 CBootloaderZLDlg::CBootloaderZLDlg(Platform& platform)
-    : m_strDeviceInfo(Text(T::NoDevice, false)),
+    : m_strDeviceInfo(Text(TextId::NoDevice, false)),
       m_platform(platform),
       m_cbPort(m_controls, IDC_PORT),
       m_progress(m_controls, IDC_PROGRESS),
@@ -42,7 +42,7 @@ bool CBootloaderZLDlg::OnInitDialog() {
     m_controls.ShowWindow(IDC_READOUT, true);
     m_controls.ShowWindow(IDC_COMPARE, true);
     m_controls.ShowWindow(IDC_STOPSTART, true);
-    m_controls.SetWindowText(kWindowId, Text(T::WindowTitle, false));
+    m_controls.SetWindowText(kWindowId, Text(TextId::WindowTitle, false));
     m_controls.CheckMenuRadioItem(0, 1, 0);
     m_controls.EnableWindow(IDC_AUTOLOAD_OFF, false);
     m_controls.SetFocus(IDC_AUTOLOAD_ON);

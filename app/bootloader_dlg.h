@@ -80,7 +80,7 @@ public:
 
     int DoModal();
 
-    // --- fields, in the original's order ---
+    // --- fields ---
     Flag m_bEnglish{0};
     SharedString m_strDeviceInfo;
     SharedString m_strAutoLoadPath;

@@ -19,8 +19,8 @@ public:
 private:
     void OnShowWindow() {
         std::u16string text = m_pParent->m_strBootloaderSummary.Get();
-        const std::u16string& de = Text(T::NoDevice, false);
-        const std::u16string& en = Text(T::NoDevice, true);
+        const std::u16string& de = Text(TextId::NoDevice, false);
+        const std::u16string& en = Text(TextId::NoDevice, true);
         if (m_pParent->English() && text == de) text = en;
         if (!m_pParent->English() && text == en) text = de;
         controls_.SetWindowText(IDC_ABOUT_SUMMARY, text);
@@ -45,7 +45,7 @@ private:
 
 void CBootloaderZLDlg::OnHelpButton() {
     const bool en = English();
-    m_platform.MessageBox(Text(T::HelpText, en), Text(T::TitleHelp, en), MB_OK | MB_ICONINFORMATION);
+    m_platform.MessageBox(Text(TextId::HelpText, en), Text(TextId::TitleHelp, en), MB_OK | MB_ICONINFORMATION);
 }
 
 void CBootloaderZLDlg::OnInfoButton() {

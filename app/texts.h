@@ -6,7 +6,7 @@
 
 namespace zl {
 
-enum class T {
+enum class TextId {
     // Controls switched by the language menu
     DeviceLabel,
     AutoLoadGroup,
@@ -71,6 +71,6 @@ enum class T {
 };
 
 // The text for key in the given language (false: German, true: English).
-const std::u16string& Text(T key, bool english);
+const std::u16string& Text(TextId key, bool english);
 
 }  // namespace zl

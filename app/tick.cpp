@@ -55,14 +55,14 @@ void CBootloaderZLDlg::OnStopStart() {
         m_controls.EnableWindow(IDC_DEVICE, false);
         ClosePort(this);
         m_progress.SetPos(0);
-        m_controls.SetWindowText(IDC_STOPSTART, Text(T::StartButton, English()));
-        m_controls.SetWindowText(IDC_STATUS, Text(T::StatusStopped, English()));
+        m_controls.SetWindowText(IDC_STOPSTART, Text(TextId::StartButton, English()));
+        m_controls.SetWindowText(IDC_STATUS, Text(TextId::StatusStopped, English()));
     } else {
         m_bStopped = 0;
         EnableAutoLoadButton();
         m_controls.EnableWindow(IDC_PORT, true);
         m_controls.EnableWindow(IDC_DEVICE, true);
-        m_controls.SetWindowText(IDC_STOPSTART, Text(T::StopButton, English()));
+        m_controls.SetWindowText(IDC_STOPSTART, Text(TextId::StopButton, English()));
     }
 }
 
@@ -89,7 +89,7 @@ void CBootloaderZLDlg::OnQuit() {
         SendCommand(m_hPort.Get(), kCmdReset);
         m_platform.ExitProcess(0);
     }
-    m_platform.MessageBox(Text(T::WaitForProcess, English()), u"", MB_OK | MB_ICONINFORMATION);
+    m_platform.MessageBox(Text(TextId::WaitForProcess, English()), u"", MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace zl

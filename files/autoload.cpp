@@ -29,7 +29,7 @@ void CBootloaderZLDlg::OnAutoLoadOn() {
 
 void CBootloaderZLDlg::OnAutoLoadOff() {
     m_strAutoLoadPath.Set(u"");
-    m_controls.SetWindowText(IDC_AUTOLOAD_PATH, Text(T::AutoLoadPathOff, English()));
+    m_controls.SetWindowText(IDC_AUTOLOAD_PATH, Text(TextId::AutoLoadPathOff, English()));
     m_controls.EnableWindow(IDC_AUTOLOAD_OFF, false);
     m_controls.EnableWindow(IDC_AUTOLOAD_ON, true);
 }

@@ -6,7 +6,7 @@
 namespace zl {
 
 FileFilter MakeFileFilter(const std::u16string& baseFilter, int deviceSel) {
-    FileFilter f{baseFilter, Text(T::DefaultExtension, false)};
+    FileFilter f{baseFilter, Text(TextId::DefaultExtension, false)};
     if (deviceSel == 0) {
         ReplaceAll(f.filter, u"HCS", u"PIC32");
         ReplaceAll(f.filter, u"*.sx", u"*.spic32");
@@ -16,10 +16,10 @@ FileFilter MakeFileFilter(const std::u16string& baseFilter, int deviceSel) {
 }
 
 FileFilter AutoLoadFilter(bool english, int deviceSel) {
-    return MakeFileFilter(Text(T::AutoLoadFilter, english), deviceSel);
+    return MakeFileFilter(Text(TextId::AutoLoadFilter, english), deviceSel);
 }
 
-FileFilter SingleFilter(int deviceSel) { return MakeFileFilter(Text(T::SingleFilter, false), deviceSel); }
+FileFilter SingleFilter(int deviceSel) { return MakeFileFilter(Text(TextId::SingleFilter, false), deviceSel); }
 
 std::vector<FilterEntry> SplitFilter(const std::u16string& filter) {
     std::vector<std::u16string> parts;

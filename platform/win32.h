@@ -1,4 +1,4 @@
-// The Win32 constants the dialog logic uses, so that its calls read as the original's.
+// The Win32 constants the dialog logic uses, under their Win32 names.
 #pragma once
 
 namespace zl {

@@ -19,6 +19,8 @@ inline const std::string kCmdVerify = "\rSverify\r";
 inline const std::string kCmdReset = "\rSreset\r";
 // The wake-up string, always sent in one write.
 inline const std::string kWakeUp = "BoOt\r";
+// The size of a firmware block: loads and verifies send, readouts count, in these.
+inline constexpr size_t kBlockSize = 512;
 
 // Sends a command one byte per write call; results are not looked at.
 void SendCommand(const PortHandle& port, const std::string& command);

@@ -7,7 +7,7 @@ namespace zl {
 namespace {
 
 // The text from pos on, at most n characters; empty when pos lies beyond the end.
-std::u16string Mid(const std::u16string& text, size_t pos, size_t n = std::u16string::npos) {
+std::u16string Substring(const std::u16string& text, size_t pos, size_t n = std::u16string::npos) {
     return pos >= text.size() ? std::u16string() : text.substr(pos, n);
 }
 
@@ -45,56 +45,56 @@ Pic32View ShowPic32(std::u16string text, bool english) {
         ReplaceAll(text, u"aktuelle", u" Current");
         ReplaceAll(text, u" im ", u" in ");
     }
-    const std::u16string& noDevice = Text(T::NoDevice, english);
+    const std::u16string& noDevice = Text(TextId::NoDevice, english);
     Pic32View v{noDevice, noDevice, noDevice, u" ", u" "};
     if (text.empty()) return v;
     v.deviceInfo = text;
 
-    const long p = FindZ(text, u"Bootloader:");
+    const long p = FindInText(text, u"Bootloader:");
     if (p < 0) {
         v.summary = noDevice;
     } else {
-        v.summary = Text(T::BootloaderSummaryHeading, english);
+        v.summary = Text(TextId::BootloaderSummaryHeading, english);
         if (text.size() - static_cast<size_t>(p) >= kPanelWindow)
-            v.summary += Mid(text, static_cast<size_t>(p) + kSummaryOffset, kSummaryLength);
+            v.summary += Substring(text, static_cast<size_t>(p) + kSummaryOffset, kSummaryLength);
     }
 
     v.left.clear();
-    const long q = FindZ(text, english ? u" Current Firmware:" : u"aktuelle Firmware:");
+    const long q = FindInText(text, english ? u" Current Firmware:" : u"aktuelle Firmware:");
     if (q < 0)
         v.left = noDevice;
     else if (text.size() - static_cast<size_t>(q) >= kPanelWindow)
-        v.left = Mid(text, static_cast<size_t>(q), kPanelWindow);
+        v.left = Substring(text, static_cast<size_t>(q), kPanelWindow);
 
     v.right.clear();
-    const long r = FindZ(text, english ? u"Firmware in Flash:" : u"Firmware im Flash:");
-    if (r >= 0) v.right = Mid(text, static_cast<size_t>(r), kPanelWindow);
+    const long r = FindInText(text, english ? u"Firmware in Flash:" : u"Firmware im Flash:");
+    if (r >= 0) v.right = Substring(text, static_cast<size_t>(r), kPanelWindow);
 
-    if (ContainsZ(text, u"Keine Firmware geladen")) {
-        if (english) v.right = Text(T::NoFirmwareLoadedPanel, true);
+    if (TextContains(text, u"Keine Firmware geladen")) {
+        if (english) v.right = Text(TextId::NoFirmwareLoadedPanel, true);
         // Cut back to the last full stop. A text without one stays as it is rather
         // than vanish.
         const size_t dot = v.right.rfind(u'.');
         if (dot != std::u16string::npos) v.right.erase(dot + 1);
         v.result.clear();
     } else {
-        const long f = FindZ(text, u"Firmware i");
-        const std::u16string rest = f >= 0 ? Mid(text, static_cast<size_t>(f)) : text;
-        const long d = FindZ(rest, u"Dat");  // also finds "Date " of the English text
+        const long f = FindInText(text, u"Firmware i");
+        const std::u16string rest = f >= 0 ? Substring(text, static_cast<size_t>(f)) : text;
+        const long d = FindInText(rest, u"Dat");  // also finds "Date " of the English text
         const long start = d + 23;
-        v.result = start >= static_cast<long>(rest.size()) ? std::u16string() : Mid(rest, static_cast<size_t>(start));
+        v.result = start >= static_cast<long>(rest.size()) ? std::u16string() : Substring(rest, static_cast<size_t>(start));
     }
 
     if (english) {
-        if (ContainsZ(v.result, u"erfolgreich")) {
-            v.result = Text(T::PreviousUpdateOk, true);
+        if (TextContains(v.result, u"erfolgreich")) {
+            v.result = Text(TextId::PreviousUpdateOk, true);
         } else {
-            const long e = FindZ(v.result, u"Fehlercode");
+            const long e = FindInText(v.result, u"Fehlercode");
             if (e >= 0) {
                 // The code is the character 12 after the label; when the text ends
                 // before it, the message goes without a code.
                 const size_t at = static_cast<size_t>(e) + 12;
-                std::u16string message = Text(T::PreviousUpdateError, true);
+                std::u16string message = Text(TextId::PreviousUpdateError, true);
                 if (at < v.result.size() && v.result[at] != u'\0') message.push_back(v.result[at]);
                 v.result = message;
             }
@@ -107,10 +107,10 @@ HcsView ShowHcs(std::u16string text, bool english) {
     HcsView v;
     if (text.empty()) {
         v.setLeft = true;
-        v.left = Text(T::NoDevice, english);
+        v.left = Text(TextId::NoDevice, english);
         return v;
     }
-    const long b = FindZ(text, u"BOOT");
+    const long b = FindInText(text, u"BOOT");
     if (b >= 0) {
         text.erase(0, static_cast<size_t>(b));
         v.clearSummary = true;
@@ -122,7 +122,7 @@ HcsView ShowHcs(std::u16string text, bool english) {
         InsertAt(text, 0, u"\rSoftware:\t");
         v.setLeft = true;
         v.left = text;
-    } else if (ContainsZ(text, u"Load beendet")) {
+    } else if (TextContains(text, u"Load beendet")) {
         if (english) {
             ReplaceAll(text, u"beendet", u"finished");
             ReplaceAll(text, u"Fehler", u"errors");

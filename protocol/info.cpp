@@ -30,7 +30,7 @@ unsigned InfoThread(CBootloaderZLDlg* dlg) {
     c.EnableWindow(IDC_DEVICE, false);
     c.EnableWindow(IDC_STOPSTART, false);
     c.EnableWindow(IDC_DISCONNECT, !dlg->m_bDisconnecting);
-    c.SetWindowText(IDC_STATUS, Text(T::StatusConnected, dlg->English()));
+    c.SetWindowText(IDC_STATUS, Text(TextId::StatusConnected, dlg->English()));
     dlg->m_progress.SetRange(0, 200);
     dlg->m_progress.SetPos(200);
 
@@ -45,7 +45,7 @@ unsigned InfoThread(CBootloaderZLDlg* dlg) {
             SendCommand(port, kCmdMenu);
             Sleep(500);
             ReadUntilSilent(port, cycle);
-            const long p = FindZ(cycle, u"Bootloader");
+            const long p = FindInText(cycle, u"Bootloader");
             if (p >= 1 && dlg->m_bInfoRunning == 1) {
                 found = true;
                 cycle.erase(0, static_cast<size_t>(p));

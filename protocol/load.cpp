@@ -14,8 +14,6 @@
 namespace zl {
 namespace {
 
-constexpr size_t kBlock = 512;
-
 struct Load {
     CBootloaderZLDlg* dlg;
     File& file;
@@ -23,8 +21,8 @@ struct Load {
     PortHandle port;
     std::u16string answer;  // every byte received during this load
 
-    void Status(T key) { dlg->m_controls.SetWindowText(IDC_STATUS, Text(key, dlg->English())); }
-    void ReadFailed() { ShowFileError(dlg, T::FileReadFailed, path, file.LastError()); }
+    void Status(TextId key) { dlg->m_controls.SetWindowText(IDC_STATUS, Text(key, dlg->English())); }
+    void ReadFailed() { ShowFileError(dlg, TextId::FileReadFailed, path, file.LastError()); }
 
     void Pic32() {
         std::u16string header;
@@ -38,7 +36,7 @@ struct Load {
         if (!file.SeekToBegin()) return ReadFailed();
         if (!IsFileCompatible(dlg, dlg->m_strDeviceInfo.Get(), header)) {
             const bool en = dlg->English();
-            const int answerBox = dlg->m_platform.MessageBox(Text(T::Incompatible, en), Text(T::TitleCompatibility, en),
+            const int answerBox = dlg->m_platform.MessageBox(Text(TextId::Incompatible, en), Text(TextId::TitleCompatibility, en),
                                                              MB_OKCANCEL | MB_ICONEXCLAMATION);
             if (answerBox != IDOK) {
                 dlg->OnAutoLoadOff();
@@ -47,9 +45,9 @@ struct Load {
         }
         SendCommand(port, kCmdLoad);
         Sleep(200);
-        Status(T::StatusLoadToFlash);
+        Status(TextId::StatusLoadToFlash);
         ReadUntilSilent(port, answer);
-        if (!ContainsZ(answer, u"Load gestartet")) return ShowTransferError(dlg, T::LoadNotStarted);
+        if (!TextContains(answer, u"Load gestartet")) return ShowTransferError(dlg, TextId::LoadNotStarted);
 
         const int64_t length = file.Length();
         if (length < 0) return ReadFailed();
@@ -59,16 +57,16 @@ struct Load {
         bar.SetPos(0);
 
         // Whole blocks back to back; the acknowledgements wait in the port's input.
-        uint8_t block[kBlock];
+        uint8_t block[kBlockSize];
         int counter = 0;
-        long n = file.Read(block, kBlock);
-        while (n == static_cast<long>(kBlock)) {
-            if (WriteBytes(port, block, kBlock) != kBlock) break;  // the line is gone
+        long n = file.Read(block, kBlockSize);
+        while (n == static_cast<long>(kBlockSize)) {
+            if (WriteBytes(port, block, kBlockSize) != kBlockSize) break;  // the line is gone
             if (++counter == 4) {
                 bar.StepIt();
                 counter = 0;
             }
-            n = file.Read(block, kBlock);
+            n = file.Read(block, kBlockSize);
         }
         // An image that could not be read whole is never copied to the chip.
         if (n < 0) return ReadFailed();
@@ -84,26 +82,26 @@ struct Load {
             Sleep(40);
             bar.StepIt();
         }
-        Status(T::StatusFlashToChip);
+        Status(TextId::StatusFlashToChip);
         SendCommand(port, kCmdProg);
         for (int i = 0; i < 37; ++i) {
             Sleep(100);
             bar.StepIt();
         }
-        if (length != static_cast<int64_t>(kBlock) * dots) ShowTransferError(dlg, T::LoadFailedLength);
+        if (length != static_cast<int64_t>(kBlockSize) * dots) ShowTransferError(dlg, TextId::LoadFailedLength);
     }
 
     void Hcs() {
         SendCommand(port, kCmdLoad);
         Sleep(200);
-        Status(T::StatusLoadHcs);
+        Status(TextId::StatusLoadHcs);
         ReadUntilSilent(port, answer);
-        if (!ContainsZ(answer, u"Load gestartet")) {
-            ShowTransferError(dlg, T::LoadNotStarted);
+        if (!TextContains(answer, u"Load gestartet")) {
+            ShowTransferError(dlg, TextId::LoadNotStarted);
         } else if (!SendPieces()) {
             ReadFailed();
         }
-        const long p = FindZ(answer, u"Load beendet");
+        const long p = FindInText(answer, u"Load beendet");
         if (p > 0) answer.erase(0, static_cast<size_t>(p));
         ShowDeviceInfo(dlg, answer);
     }
@@ -114,16 +112,16 @@ struct Load {
         const int64_t length = file.Length();
         if (length < 0) return false;
         CProgressCtrl& bar = dlg->m_progress;
-        bar.SetRange(0, static_cast<int>(length / static_cast<int64_t>(kBlock)));
+        bar.SetRange(0, static_cast<int>(length / static_cast<int64_t>(kBlockSize)));
         bar.SetStep(1);
         bar.SetPos(0);
-        uint8_t piece[kBlock];
-        long n = file.Read(piece, kBlock);
+        uint8_t piece[kBlockSize];
+        long n = file.Read(piece, kBlockSize);
         while (n >= 1) {
             WriteBytes(port, piece, static_cast<size_t>(n));
             bar.StepIt();
             ReadUntilSilent(port, answer);
-            n = file.Read(piece, kBlock);
+            n = file.Read(piece, kBlockSize);
         }
         Sleep(200);
         ReadUntilSilent(port, answer);
@@ -146,7 +144,7 @@ unsigned LoadThread(CBootloaderZLDlg* dlg) {
         std::u16string reason;
         std::unique_ptr<File> file = OpenFileForRead(path, true, reason);
         if (!file) {
-            ShowFileError(dlg, T::FileOpenFailed, path, reason);
+            ShowFileError(dlg, TextId::FileOpenFailed, path, reason);
         } else {
             Load load{dlg, *file, path, dlg->m_hPort.Get(), {}};
             if (dlg->DeviceSel() == 0)

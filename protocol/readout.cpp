@@ -29,20 +29,20 @@ bool PrepareReadout(const PortHandle& port) {
     for (;;) {
         Sleep(100);
         ReadUntilSilent(port, answer);
-        if (ContainsZ(answer, u"Make beendet")) return true;
+        if (TextContains(answer, u"Make beendet")) return true;
         if (std::chrono::steady_clock::now() - start > kMakeLimit) return false;
     }
 }
 
 void Report(CBootloaderZLDlg* dlg, const std::u16string& path, int64_t length) {
     const bool en = dlg->English();
-    const long long packets = static_cast<uint16_t>(length / 512);
-    const long long rest = static_cast<uint16_t>(length % 512);
+    const long long packets = static_cast<uint16_t>(length / static_cast<int64_t>(kBlockSize));
+    const long long rest = static_cast<uint16_t>(length % static_cast<int64_t>(kBlockSize));
     if (rest != 0)
-        dlg->m_platform.MessageBox(FormatCounts(Text(T::ReadoutIncomplete, en), packets, rest) + path,
-                                   Text(T::TitleError, en), MB_OK | MB_ICONERROR);
+        dlg->m_platform.MessageBox(FormatCounts(Text(TextId::ReadoutIncomplete, en), packets, rest) + path,
+                                   Text(TextId::TitleError, en), MB_OK | MB_ICONERROR);
     else
-        dlg->m_platform.MessageBox(FormatCounts(Text(T::ReadoutDone, en), packets) + path, u"",
+        dlg->m_platform.MessageBox(FormatCounts(Text(TextId::ReadoutDone, en), packets) + path, u"",
                                    MB_OK | MB_ICONINFORMATION);
 }
 
@@ -107,7 +107,7 @@ unsigned ReadoutThread(CBootloaderZLDlg* dlg) {
     c.EnableWindow(IDC_COMPARE, false);
     c.EnableWindow(IDC_AUTOLOAD_ON, false);
     c.EnableWindow(IDC_AUTOLOAD_OFF, false);
-    c.SetWindowText(IDC_STATUS, Text(T::StatusReadout, dlg->English()));
+    c.SetWindowText(IDC_STATUS, Text(TextId::StatusReadout, dlg->English()));
     dlg->m_progress.SetRange(0, 1000);
     dlg->m_progress.SetPos(0);
     dlg->m_progress.SetStep(3);
@@ -115,12 +115,12 @@ unsigned ReadoutThread(CBootloaderZLDlg* dlg) {
     const PortHandle port = dlg->m_hPort.Get();
     const std::u16string path = dlg->m_strReadoutPath.Get();
     if (!PrepareReadout(port)) {
-        ShowTransferError(dlg, T::MakeTimeout);
+        ShowTransferError(dlg, TextId::MakeTimeout);
     } else {
         std::u16string reason;
         std::unique_ptr<File> file = CreateFileForWrite(path, reason);
         if (!file) {
-            ShowFileError(dlg, T::FileWriteFailed, path, reason);
+            ShowFileError(dlg, TextId::FileWriteFailed, path, reason);
         } else {
             SendCommand(port, kCmdRead);
             bool ok = ReceiveImage(dlg, port, *file, reason);
@@ -134,7 +134,7 @@ unsigned ReadoutThread(CBootloaderZLDlg* dlg) {
                 reason = file->LastError();
             }
             if (!ok || length < 0)
-                ShowFileError(dlg, T::FileWriteFailed, path, reason);
+                ShowFileError(dlg, TextId::FileWriteFailed, path, reason);
             else
                 Report(dlg, path, length);
         }

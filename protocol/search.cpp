@@ -39,7 +39,7 @@ unsigned SearchThread(CBootloaderZLDlg* dlg) {
     c.EnableWindow(IDC_PORT, true);
     c.EnableWindow(IDC_DEVICE, true);
     c.EnableWindow(IDC_STOPSTART, true);
-    c.SetWindowText(IDC_STATUS, Text(T::StatusSearching, dlg->English()));
+    c.SetWindowText(IDC_STATUS, Text(TextId::StatusSearching, dlg->English()));
     ShowDeviceInfo(dlg, u"");
     std::u16string cycle;
     dlg->m_progress.SetRange(0, 200);
@@ -72,7 +72,7 @@ unsigned SearchThread(CBootloaderZLDlg* dlg) {
                 AppendWidened(cycle, b);
             }
             Sleep(500);
-            if (ContainsZ(cycle, u"BOOT ")) {
+            if (TextContains(cycle, u"BOOT ")) {
                 dlg->m_bBootAnswered = 1;
                 dlg->m_bSearching = 0;
             }

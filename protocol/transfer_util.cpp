@@ -4,15 +4,15 @@
 
 namespace zl {
 
-void ShowFileError(CBootloaderZLDlg* dlg, T what, const std::u16string& path, const std::u16string& reason) {
+void ShowFileError(CBootloaderZLDlg* dlg, TextId what, const std::u16string& path, const std::u16string& reason) {
     const bool en = dlg->English();
-    dlg->m_platform.MessageBox(Text(what, en) + path + u"\n\n" + reason, Text(T::TitleError, en),
+    dlg->m_platform.MessageBox(Text(what, en) + path + u"\n\n" + reason, Text(TextId::TitleError, en),
                                MB_OK | MB_ICONERROR);
 }
 
-void ShowTransferError(CBootloaderZLDlg* dlg, T text) {
+void ShowTransferError(CBootloaderZLDlg* dlg, TextId text) {
     const bool en = dlg->English();
-    dlg->m_platform.MessageBox(Text(text, en), Text(T::TitleError, en), MB_OK | MB_ICONERROR);
+    dlg->m_platform.MessageBox(Text(text, en), Text(TextId::TitleError, en), MB_OK | MB_ICONERROR);
 }
 
 std::u16string FormatCounts(const std::u16string& text, long long first, long long second) {

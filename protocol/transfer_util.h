@@ -9,9 +9,9 @@
 namespace zl {
 
 // An error box naming a file and the reason of the failure.
-void ShowFileError(CBootloaderZLDlg* dlg, T what, const std::u16string& path, const std::u16string& reason);
+void ShowFileError(CBootloaderZLDlg* dlg, TextId what, const std::u16string& path, const std::u16string& reason);
 // An error box with the error icon.
-void ShowTransferError(CBootloaderZLDlg* dlg, T text);
+void ShowTransferError(CBootloaderZLDlg* dlg, TextId text);
 // Replaces the "%i" marks of a text, in order, by the numbers given.
 std::u16string FormatCounts(const std::u16string& text, long long first, long long second = 0);
 // Hands the port back to a new InfoThread at the end of a load or verify. The

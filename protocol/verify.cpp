@@ -14,12 +14,10 @@
 namespace zl {
 namespace {
 
-constexpr size_t kBlock = 512;
-
 // The part of the device's final answer that decides: the text before its first
 // "Verify", or its last character alone when "Verify" is missing or comes first.
 std::u16string DecisionText(const std::u16string& answer) {
-    const long p = FindZ(answer, u"Verify");
+    const long p = FindInText(answer, u"Verify");
     if (p >= 1) return answer.substr(0, static_cast<size_t>(p));
     if (!answer.empty()) return answer.substr(answer.size() - 1);
     return {};
@@ -31,38 +29,38 @@ void Compare(CBootloaderZLDlg* dlg, File& file, const std::u16string& path) {
     SendCommand(port, kCmdVerify);
     Sleep(200);
     ReadUntilSilent(port, answer);
-    if (!ContainsZ(answer, u"Verify gestartet")) return;
+    if (!TextContains(answer, u"Verify gestartet")) return;
     answer.clear();
 
     const int64_t length = file.Length();
-    if (length < 0) return ShowFileError(dlg, T::FileReadFailed, path, file.LastError());
+    if (length < 0) return ShowFileError(dlg, TextId::FileReadFailed, path, file.LastError());
     CProgressCtrl& bar = dlg->m_progress;
-    bar.SetRange(0, static_cast<int>(length / static_cast<int64_t>(kBlock)));
+    bar.SetRange(0, static_cast<int>(length / static_cast<int64_t>(kBlockSize)));
     bar.SetStep(1);
     bar.SetPos(0);
-    uint8_t block[kBlock];
-    long n = file.Read(block, kBlock);
-    while (n == static_cast<long>(kBlock)) {
-        if (WriteBytes(port, block, kBlock) != kBlock) break;  // the line is gone
+    uint8_t block[kBlockSize];
+    long n = file.Read(block, kBlockSize);
+    while (n == static_cast<long>(kBlockSize)) {
+        if (WriteBytes(port, block, kBlockSize) != kBlockSize) break;  // the line is gone
         bar.StepIt();
-        n = file.Read(block, kBlock);
+        n = file.Read(block, kBlockSize);
     }
     Sleep(500);
     ReadUntilSilent(port, answer);
     // A file that could not be read whole, or a device that did not answer, is never
     // reported as a match.
-    if (n < 0) return ShowFileError(dlg, T::FileReadFailed, path, file.LastError());
-    if (answer.empty()) return ShowTransferError(dlg, T::VerifyNoAnswer);
+    if (n < 0) return ShowFileError(dlg, TextId::FileReadFailed, path, file.LastError());
+    if (answer.empty()) return ShowTransferError(dlg, TextId::VerifyNoAnswer);
 
     const std::u16string decision = DecisionText(answer);
     const bool en = dlg->English();
-    if (ContainsZ(decision, u"?"))
+    if (TextContains(decision, u"?"))
         dlg->m_platform.MessageBox(
-            Text(T::VerifyFailedPre, en) + path + Text(T::VerifyFailedPost, en) + decision,
-            Text(T::TitleComparison, en), MB_OK | MB_ICONEXCLAMATION);
+            Text(TextId::VerifyFailedPre, en) + path + Text(TextId::VerifyFailedPost, en) + decision,
+            Text(TextId::TitleComparison, en), MB_OK | MB_ICONEXCLAMATION);
     else
-        dlg->m_platform.MessageBox(Text(T::VerifyPassedPre, en) + path + Text(T::VerifyPassedPost, en),
-                                   Text(T::TitleComparison, en), MB_OK | MB_ICONINFORMATION);
+        dlg->m_platform.MessageBox(Text(TextId::VerifyPassedPre, en) + path + Text(TextId::VerifyPassedPost, en),
+                                   Text(TextId::TitleComparison, en), MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace
@@ -91,13 +89,13 @@ unsigned VerifyThread(CBootloaderZLDlg* dlg) {
     c.EnableWindow(IDC_COMPARE, false);
     c.EnableWindow(IDC_AUTOLOAD_ON, false);
     c.EnableWindow(IDC_AUTOLOAD_OFF, false);
-    c.SetWindowText(IDC_STATUS, Text(T::StatusVerify, dlg->English()));
+    c.SetWindowText(IDC_STATUS, Text(TextId::StatusVerify, dlg->English()));
 
     const std::u16string path = dlg->m_strVerifyPath.Get();
     std::u16string reason;
     std::unique_ptr<File> file = OpenFileForRead(path, true, reason);
     if (!file)
-        ShowFileError(dlg, T::FileOpenFailed, path, reason);
+        ShowFileError(dlg, TextId::FileOpenFailed, path, reason);
     else
         Compare(dlg, *file, path);
 

@@ -32,14 +32,14 @@ int OpenPort(const std::u16string& deviceName, CBootloaderZLDlg* dlg, bool reado
     dlg->m_hPort.Set(port);
     const bool en = dlg->English();
     if (!port) {
-        dlg->m_platform.MessageBox(Text(T::PortNotAvailable, en), Text(T::TitleError, en), MB_OK | MB_ICONEXCLAMATION);
+        dlg->m_platform.MessageBox(Text(TextId::PortNotAvailable, en), Text(TextId::TitleError, en), MB_OK | MB_ICONEXCLAMATION);
         dlg->m_hPort.Set(nullptr);
         return -1;
     }
     const LineConfig& config = readout ? kReadout : (dlg->DeviceSel() == 0 ? kSearchPic32 : kSearchHcs);
     DCB dcb{};
     if (!BuildCommDCB(config.mode, dcb)) {
-        dlg->m_platform.MessageBox(Text(T::BuildCommDcbFailed, en), u"", MB_OK);
+        dlg->m_platform.MessageBox(Text(TextId::BuildCommDcbFailed, en), u"", MB_OK);
         return -1;
     }
     if (config.clearInX) dcb.fInX = false;

@@ -23,7 +23,7 @@
 namespace zl {
 namespace {
 
-QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+QString ToQString(const std::u16string& s) { return QString::fromStdU16String(s); }
 
 // Windows rounds dialog units with MulDiv.
 int MulDiv(int a, int b, int c) { return (a * b * 2 + c) / (2 * c); }
@@ -56,11 +56,11 @@ int DialogWindow::Y(int dlu) const { return MulDiv(dlu, charHeight_, 8); }
 void DialogWindow::Build(const DialogTemplate& dlg, const MenuTemplate* menu) {
     if (menu) {
         auto* bar = new QMenuBar(this);
-        QMenu* popup = bar->addMenu(Q(menu->popup));
+        QMenu* popup = bar->addMenu(ToQString(menu->popup));
         auto* group = new QActionGroup(this);
         group->setExclusive(true);
         for (const MenuItemTemplate& item : menu->items) {
-            QAction* action = popup->addAction(Q(item.text));
+            QAction* action = popup->addAction(ToQString(item.text));
             action->setCheckable(true);
             group->addAction(action);
             menuActions_.insert(item.command, action);
@@ -90,7 +90,7 @@ void DialogWindow::Build(const DialogTemplate& dlg, const MenuTemplate* menu) {
             }
             case ControlKind::Button:
             case ControlKind::DefButton: {
-                auto* button = new QPushButton(Q(t.text), this);
+                auto* button = new QPushButton(ToQString(t.text), this);
                 button->setDefault(t.kind == ControlKind::DefButton);
                 const int id = t.id;
                 connect(button, &QPushButton::clicked, this, [this, id] {
@@ -101,7 +101,7 @@ void DialogWindow::Build(const DialogTemplate& dlg, const MenuTemplate* menu) {
                 break;
             }
             case ControlKind::GroupBox: {
-                auto* box = new QGroupBox(Q(t.text), this);
+                auto* box = new QGroupBox(ToQString(t.text), this);
                 box->lower();
                 w = box;
                 break;
@@ -110,7 +110,7 @@ void DialogWindow::Build(const DialogTemplate& dlg, const MenuTemplate* menu) {
                 auto* combo = new ComboBox(this);
                 combo->setEditable(true);
                 combo->setInsertPolicy(QComboBox::NoInsert);
-                for (const auto& item : t.items) combo->addItem(Q(item));
+                for (const auto& item : t.items) combo->addItem(ToQString(item));
                 combo->setCurrentIndex(-1);
                 const int id = t.id;
                 combo->onDropDown = [this, id] {
@@ -198,7 +198,7 @@ void DialogWindow::Flush() {
 void DialogWindow::Apply(int id) {
     const ControlState st = controls_.Get(id);
     if (id == kWindowId) {
-        setWindowTitle(Q(st.text));
+        setWindowTitle(ToQString(st.text));
         return;
     }
     if (QAction* action = menuActions_.value(id, nullptr)) {
@@ -215,24 +215,24 @@ void DialogWindow::Apply(int id) {
             break;
         case ControlKind::Button:
         case ControlKind::DefButton:
-            static_cast<QPushButton*>(w)->setText(Q(st.text));
+            static_cast<QPushButton*>(w)->setText(ToQString(st.text));
             break;
         case ControlKind::GroupBox:
-            static_cast<QGroupBox*>(w)->setTitle(Q(st.text));
+            static_cast<QGroupBox*>(w)->setTitle(ToQString(st.text));
             break;
         case ControlKind::ComboBox: {
             auto* combo = static_cast<QComboBox*>(w);
             QSignalBlocker block(combo);
             bool same = combo->count() == static_cast<int>(st.entries.size());
-            for (int i = 0; same && i < combo->count(); ++i) same = combo->itemText(i) == Q(st.entries[i].text);
+            for (int i = 0; same && i < combo->count(); ++i) same = combo->itemText(i) == ToQString(st.entries[i].text);
             if (!same) {
                 combo->clear();
-                for (const ComboEntry& e : st.entries) combo->addItem(Q(e.text));
+                for (const ComboEntry& e : st.entries) combo->addItem(ToQString(e.text));
             }
             for (int i = 0; i < combo->count(); ++i)
-                combo->setItemData(i, Q(st.entries[i].tip), Qt::ToolTipRole);
+                combo->setItemData(i, ToQString(st.entries[i].tip), Qt::ToolTipRole);
             if (combo->currentIndex() != st.cursel) combo->setCurrentIndex(st.cursel);
-            if (combo->lineEdit() && combo->lineEdit()->text() != Q(st.text)) combo->lineEdit()->setText(Q(st.text));
+            if (combo->lineEdit() && combo->lineEdit()->text() != ToQString(st.text)) combo->lineEdit()->setText(ToQString(st.text));
             break;
         }
         case ControlKind::Progress: {
@@ -266,7 +266,7 @@ void DialogWindow::ShowContextMenu(const QPoint& pos) {
             continue;
         }
         const unsigned command = item.command;
-        menu.addAction(Q(item.text), this, [this, command] { callbacks_->OnSysCommand(command); });
+        menu.addAction(ToQString(item.text), this, [this, command] { callbacks_->OnSysCommand(command); });
     }
     menu.exec(mapToGlobal(pos));
 }

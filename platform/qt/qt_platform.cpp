@@ -21,13 +21,13 @@
 namespace zl {
 namespace {
 
-QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+QString ToQString(const std::u16string& s) { return QString::fromStdU16String(s); }
 
 // A filter pair as the Qt file dialog reads it: "Description (pattern)". "*.*" stands
 // for every file, also those without a dot.
 QString NameFilter(const FilterEntry& e) {
-    QString description = Q(e.description).trimmed();
-    QString pattern = Q(e.pattern).trimmed();
+    QString description = ToQString(e.description).trimmed();
+    QString pattern = ToQString(e.pattern).trimmed();
     if (pattern == QLatin1String("*.*")) {
         description.replace(QLatin1String("(*.*)"), QLatin1String("(*)"));
         pattern = QStringLiteral("*");
@@ -88,9 +88,9 @@ int QtPlatform::MessageBox(const std::u16string& text, const std::u16string& tit
     int result = IDOK;
     OnUiThread([&] {
         QMessageBox box(main_);
-        box.setWindowTitle(Q(title.empty() ? AppName() : title));
+        box.setWindowTitle(ToQString(title.empty() ? AppName() : title));
         box.setTextFormat(Qt::PlainText);
-        box.setText(Q(text));
+        box.setText(ToQString(text));
         switch (type & MB_ICONMASK) {
             case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
             case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
@@ -121,7 +121,7 @@ std::optional<std::u16string> QtPlatform::FileDialog(bool open, const std::u16st
         QStringList filters;
         for (const FilterEntry& e : SplitFilter(filter)) filters << NameFilter(e);
         dialog.setNameFilters(filters);
-        if (!open) dialog.setDefaultSuffix(Q(defExt));
+        if (!open) dialog.setDefaultSuffix(ToQString(defExt));
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = QFileInfo(dialog.selectedFiles().first()).absoluteFilePath().toStdU16String();
     });
@@ -147,7 +147,7 @@ int QtPlatform::TextWidth(int id, const std::u16string& text) {
         // pixels rounded up add up to at least the joined width, as the integer text
         // extents of Windows do.
         const QFontMetricsF fm(w ? w->font() : QApplication::font());
-        width = static_cast<int>(std::ceil(fm.horizontalAdvance(Q(text))));
+        width = static_cast<int>(std::ceil(fm.horizontalAdvance(ToQString(text))));
     });
     return width;
 }

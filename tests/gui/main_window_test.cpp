@@ -43,7 +43,7 @@
 namespace zl::test {
 namespace {
 
-QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+QString ToQString(const std::u16string& s) { return QString::fromStdU16String(s); }
 
 struct Command {
     int id;
@@ -112,7 +112,7 @@ public:
     T* Get(int id) const {
         return qobject_cast<T*>(window->Widget(id));
     }
-    QString ModelText(int id) const { return Q(dlg->m_controls.GetWindowText(id)); }
+    QString ModelText(int id) const { return ToQString(dlg->m_controls.GetWindowText(id)); }
 
     // A value as the profile file on disk holds it; empty when it is not there.
     std::string ProfileValue(const std::string& key) const {
@@ -152,7 +152,7 @@ QGroupBox* GroupTitled(QWidget* window, const QString& title) {
 
 // The widget of a template control: by id, or by title for the group boxes without one.
 QWidget* WidgetOf(const Rig& r, const ControlTemplate& t) {
-    return t.id >= 0 ? r.W(t.id) : GroupTitled(r.window.get(), Q(t.text));
+    return t.id >= 0 ? r.W(t.id) : GroupTitled(r.window.get(), ToQString(t.text));
 }
 
 // Dialog base units of a font, worked out as Windows does: the base width is half the
@@ -289,13 +289,13 @@ private:
                 case ControlKind::DefButton: {
                     auto* button = qobject_cast<QPushButton*>(w);
                     QVERIFY2(button, what);
-                    QCOMPARE(button->text(), Q(st.text));
+                    QCOMPARE(button->text(), ToQString(st.text));
                     break;
                 }
                 case ControlKind::GroupBox: {
                     auto* box = qobject_cast<QGroupBox*>(w);
                     QVERIFY2(box, what);
-                    QCOMPARE(box->title(), Q(st.text));
+                    QCOMPARE(box->title(), ToQString(st.text));
                     break;
                 }
                 case ControlKind::ComboBox: {
@@ -303,12 +303,12 @@ private:
                     QVERIFY2(combo, what);
                     QCOMPARE(combo->count(), static_cast<int>(st.entries.size()));
                     for (int i = 0; i < combo->count(); ++i) {
-                        QCOMPARE(combo->itemText(i), Q(st.entries[i].text));
-                        QCOMPARE(combo->itemData(i, Qt::ToolTipRole).toString(), Q(st.entries[i].tip));
+                        QCOMPARE(combo->itemText(i), ToQString(st.entries[i].text));
+                        QCOMPARE(combo->itemData(i, Qt::ToolTipRole).toString(), ToQString(st.entries[i].tip));
                     }
                     QCOMPARE(combo->currentIndex(), st.cursel);
                     QVERIFY2(combo->lineEdit(), what);
-                    QCOMPARE(combo->lineEdit()->text(), Q(st.text));
+                    QCOMPARE(combo->lineEdit()->text(), ToQString(st.text));
                     break;
                 }
                 case ControlKind::Progress: {
@@ -330,7 +330,7 @@ private:
     void CheckAllTextsFit(const Rig& r) {
         for (const ControlTemplate& t : MainDialogTemplate().controls) {
             QWidget* w = WidgetOf(r, t);
-            QVERIFY2(w, qPrintable(Q(t.text)));
+            QVERIFY2(w, qPrintable(ToQString(t.text)));
             // The Port box must take the widest name a port can have.
             const QStringList extra = t.id == IDC_PORT ? QStringList{QStringLiteral("COM256")} : QStringList{};
             const QString problem = FitProblem(w, extra);
@@ -356,7 +356,7 @@ private slots:
         QVERIFY(r.W(IDC_AUTOLOAD_ON)->isEnabled());
         QVERIFY(!r.W(IDC_DISCONNECT)->isEnabled());
         QVERIFY(!r.W(IDC_READOUT)->isEnabled());
-        QCOMPARE(r.window->windowTitle(), Q(Text(T::WindowTitle, false)));
+        QCOMPARE(r.window->windowTitle(), ToQString(Text(TextId::WindowTitle, false)));
         QCOMPARE(r.Get<QComboBox>(IDC_DEVICE)->currentText(), QStringLiteral("Corvel 6"));
         QCOMPARE(r.Get<QPushButton>(IDC_STOPSTART)->text(), QStringLiteral("Stop"));
         QAction* german = r.MenuItem(QStringLiteral("&Deutsch"));
@@ -396,12 +396,12 @@ private slots:
 
         for (const ControlTemplate& t : dlg.controls) {
             QWidget* w = WidgetOf(r, t);
-            QVERIFY2(w, qPrintable(Q(t.text)));
+            QVERIFY2(w, qPrintable(ToQString(t.text)));
             const QRect want(bu.X(t.x), top + bu.Y(t.y), bu.X(t.cx), bu.Y(t.cy));
             const QRect got = w->geometry();
             const QByteArray what = QStringLiteral("%1 \"%2\": at %3,%4 %5x%6, template %7,%8 %9x%10")
                                         .arg(t.id)
-                                        .arg(Q(t.text))
+                                        .arg(ToQString(t.text))
                                         .arg(got.x())
                                         .arg(got.y())
                                         .arg(got.width())
@@ -456,7 +456,7 @@ private slots:
         QFETCH(bool, english);
         Rig r(english);
         QVERIFY(r.Show());
-        QCOMPARE(r.Get<QPushButton>(IDC_HELP)->text(), Q(Text(T::HelpButton, english)));
+        QCOMPARE(r.Get<QPushButton>(IDC_HELP)->text(), ToQString(Text(TextId::HelpButton, english)));
         CheckAllTextsFit(r);
 
         const QPixmap shot = r.window->grab();
@@ -479,26 +479,26 @@ private slots:
         const HcsView hcs = ShowHcs(answer, english);
         QVERIFY(hcs.setLeft);
         const std::vector<std::pair<int, std::u16string>> texts = {
-            {IDC_STATUS, Text(T::StatusSearching, english)},
-            {IDC_STATUS, Text(T::StatusConnected, english)},
-            {IDC_STATUS, Text(T::StatusLoadToFlash, english)},
-            {IDC_STATUS, Text(T::StatusFlashToChip, english)},
-            {IDC_STATUS, Text(T::StatusLoadHcs, english)},
-            {IDC_STATUS, Text(T::StatusReadout, english)},
-            {IDC_STATUS, Text(T::StatusVerify, english)},
-            {IDC_STATUS, Text(T::StatusStopped, english)},
-            {IDC_FW_LEFT, Text(T::NoDevice, english)},
+            {IDC_STATUS, Text(TextId::StatusSearching, english)},
+            {IDC_STATUS, Text(TextId::StatusConnected, english)},
+            {IDC_STATUS, Text(TextId::StatusLoadToFlash, english)},
+            {IDC_STATUS, Text(TextId::StatusFlashToChip, english)},
+            {IDC_STATUS, Text(TextId::StatusLoadHcs, english)},
+            {IDC_STATUS, Text(TextId::StatusReadout, english)},
+            {IDC_STATUS, Text(TextId::StatusVerify, english)},
+            {IDC_STATUS, Text(TextId::StatusStopped, english)},
+            {IDC_FW_LEFT, Text(TextId::NoDevice, english)},
             {IDC_FW_LEFT, hcs.left},
-            {IDC_FW_RIGHT, Text(T::NoFirmwareLoadedPanel, true)},
-            {IDC_FW_RESULT, Text(T::PreviousUpdateOk, true)},
-            {IDC_FW_RESULT, Text(T::PreviousUpdateError, true) + u"7"},
-            {IDC_STOPSTART, Text(T::StartButton, english)},
-            {IDC_AUTOLOAD_PATH, Text(T::AutoLoadPathOff, english)},
+            {IDC_FW_RIGHT, Text(TextId::NoFirmwareLoadedPanel, true)},
+            {IDC_FW_RESULT, Text(TextId::PreviousUpdateOk, true)},
+            {IDC_FW_RESULT, Text(TextId::PreviousUpdateError, true) + u"7"},
+            {IDC_STOPSTART, Text(TextId::StartButton, english)},
+            {IDC_AUTOLOAD_PATH, Text(TextId::AutoLoadPathOff, english)},
         };
         for (const auto& [id, text] : texts) {
             r.dlg->m_controls.SetWindowText(id, text);
             r.Settle();
-            QCOMPARE(r.ModelText(id), Q(text));
+            QCOMPARE(r.ModelText(id), ToQString(text));
             const QString problem = FitProblem(r.W(id));
             QVERIFY2(problem.isEmpty(), qPrintable(problem));
         }
@@ -515,12 +515,12 @@ private slots:
 
         struct Shown {
             int id;
-            T key;
+            TextId key;
         };
         const std::vector<Shown> shown = {
-            {IDC_DEVICE_LABEL, T::DeviceLabel}, {IDC_PATH_LABEL, T::PathLabel},  {IDC_AUTOLOAD_PATH, T::AutoLoadPathOff},
-            {IDC_AUTOLOAD_ON, T::AutoLoadOn},   {IDC_HELP, T::HelpButton},       {IDC_QUIT, T::QuitButton},
-            {IDC_COMPARE, T::CompareButton},    {IDC_DISCONNECT, T::DisconnectButton}, {IDC_FW_LEFT, T::NoDevice},
+            {IDC_DEVICE_LABEL, TextId::DeviceLabel}, {IDC_PATH_LABEL, TextId::PathLabel},  {IDC_AUTOLOAD_PATH, TextId::AutoLoadPathOff},
+            {IDC_AUTOLOAD_ON, TextId::AutoLoadOn},   {IDC_HELP, TextId::HelpButton},       {IDC_QUIT, TextId::QuitButton},
+            {IDC_COMPARE, TextId::CompareButton},    {IDC_DISCONNECT, TextId::DisconnectButton}, {IDC_FW_LEFT, TextId::NoDevice},
         };
         auto textOf = [&](int id) -> QString {
             if (auto* label = r.Get<QLabel>(id)) return label->text();
@@ -528,13 +528,13 @@ private slots:
             return {};
         };
         auto check = [&](bool en) {
-            for (const Shown& s : shown) QCOMPARE(textOf(s.id), Q(Text(s.key, en)));
-            QCOMPARE(r.Get<QGroupBox>(IDC_AUTOLOAD_GROUP)->title(), Q(Text(T::AutoLoadGroup, en)));
+            for (const Shown& s : shown) QCOMPARE(textOf(s.id), ToQString(Text(s.key, en)));
+            QCOMPARE(r.Get<QGroupBox>(IDC_AUTOLOAD_GROUP)->title(), ToQString(Text(TextId::AutoLoadGroup, en)));
             QCOMPARE(english->isChecked(), en);
             QCOMPARE(german->isChecked(), !en);
             QCOMPARE(r.ProfileValue("PrevLang"), std::string(en ? "1" : "0"));
             // The texts that are the same in both languages stay.
-            QCOMPARE(r.window->windowTitle(), Q(Text(T::WindowTitle, false)));
+            QCOMPARE(r.window->windowTitle(), ToQString(Text(TextId::WindowTitle, false)));
             QCOMPARE(r.Get<QPushButton>(IDC_STOPSTART)->text(), QStringLiteral("Stop"));
         };
 
@@ -573,7 +573,7 @@ private slots:
             QVERIFY(answer.answered);
         }
         r.Settle();
-        QCOMPARE(Q(r.dlg->m_strAutoLoadPath.Get()), full);
+        QCOMPARE(ToQString(r.dlg->m_strAutoLoadPath.Get()), full);
         const QString shown = line->text();
         QCOMPARE(shown, r.ModelText(IDC_AUTOLOAD_PATH));
         QVERIFY2(fm.horizontalAdvance(shown) <= line->width(),
@@ -587,7 +587,7 @@ private slots:
         // A path that fits is shown whole.
         std::u16string small = u"/fw/zl.sx";
         FitPathToControl(IDC_AUTOLOAD_PATH, r.dlg.get(), small);
-        QCOMPARE(Q(small), QStringLiteral("/fw/zl.sx"));
+        QCOMPARE(ToQString(small), QStringLiteral("/fw/zl.sx"));
 
         // Paths of many shapes: deep and shallow, narrow and wide letters, long
         // directory or file names, no separator at all.
@@ -603,13 +603,13 @@ private slots:
                                       : pieces[p] + u".sx";
                     const std::u16string original = path;
                     FitPathToControl(IDC_AUTOLOAD_PATH, r.dlg.get(), path);
-                    const QString text = Q(path);
+                    const QString text = ToQString(path);
                     QVERIFY2(fm.horizontalAdvance(text) <= line->width(),
                              qPrintable(QStringLiteral("%1 -> %2: %3 px > %4")
-                                            .arg(Q(original), text)
+                                            .arg(ToQString(original), text)
                                             .arg(fm.horizontalAdvance(text))
                                             .arg(line->width())));
-                    if (fm.horizontalAdvance(Q(original)) <= line->width()) QCOMPARE(text, Q(original));
+                    if (fm.horizontalAdvance(ToQString(original)) <= line->width()) QCOMPARE(text, ToQString(original));
                     ++tried;
                 }
             }
@@ -680,7 +680,7 @@ private slots:
 
         QVERIFY(r.callbacks->commands.empty());
         QCOMPARE(r.dlg->m_controls.GetCurSel(IDC_DEVICE), 3);
-        QCOMPARE(Q(r.dlg->m_strAutoLoadPath.Get()), QStringLiteral("/fw/corvel.spic32"));
+        QCOMPARE(ToQString(r.dlg->m_strAutoLoadPath.Get()), QStringLiteral("/fw/corvel.spic32"));
         QCOMPARE(r.ProfileValue("PrevDevice"), prevDevice);
     }
 };
