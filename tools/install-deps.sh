@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
+  qt6-translations-l10n
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -17,6 +17,7 @@
 
 #include "platform/qt/combo_box.h"
 #include "platform/qt/text_display.h"
+#include "platform/qt/toolkit_language.h"
 #include "platform/win32.h"
 #include "res/resources.h"
 
@@ -204,6 +205,7 @@ void DialogWindow::Apply(int id) {
     if (QAction* action = menuActions_.value(id, nullptr)) {
         QSignalBlocker block(action);
         action->setChecked(st.checked);
+        if (st.checked && (id == ID_LANGUAGE_GERMAN || id == ID_LANGUAGE_ENGLISH)) SetToolkitLanguage(id == ID_LANGUAGE_GERMAN);
         return;
     }
     QWidget* w = widgets_.value(id, nullptr);
