@@ -23,15 +23,44 @@ CBootloaderZLDlg::~CBootloaderZLDlg() {
     // Tell every worker to end and release the port (which wakes any thread blocked in
     // it), then wait for them, so that no thread touches the dialog after it is gone.
     // The request is repeated, since a thread that was just started sets its own flag.
-    for (int i = 0; i < 300; ++i) {
+    // A worker that waits in a box keeps the dialog alive until the box is answered.
+    for (;;) {
         m_bSearching = 0;
         m_bInfoRunning = 0;
         ClosePort(this);
-        if (WaitForThreads(50)) break;
+        if (WaitForWorkers(std::chrono::milliseconds(50))) break;
     }
 }
 
-int CBootloaderZLDlg::DoModal() { return m_platform.DoModal(MainDialogTemplate(), &MainMenu(), m_controls, *this); }
+void CBootloaderZLDlg::WorkerStarted() {
+    std::lock_guard<std::mutex> lock(m_workersMutex);
+    ++m_nWorkers;
+}
+
+void CBootloaderZLDlg::WorkerEnded() {
+    std::lock_guard<std::mutex> lock(m_workersMutex);
+    if (--m_nWorkers == 0) m_workersIdle.notify_all();
+}
+
+bool CBootloaderZLDlg::WaitForWorkers(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(m_workersMutex);
+    return m_workersIdle.wait_for(lock, timeout, [this] { return m_nWorkers == 0; });
+}
+
+bool CBootloaderZLDlg::OnClose() {
+    if (m_bTransferRunning == 0) return true;
+    // A device half-programmed or a readout half-written is worse than a wait.
+    m_platform.MessageBox(Text(TextId::WaitForProcess, English()), u"", MB_OK | MB_ICONINFORMATION);
+    return false;
+}
+
+int CBootloaderZLDlg::DoModal() {
+    const int result = m_platform.DoModal(MainDialogTemplate(), &MainMenu(), m_controls, *this);
+    // However the dialog ended, the port is released properly: a pseudo-terminal would
+    // otherwise keep its exclusive flag after the process has gone.
+    ClosePort(this);
+    return result;
+}
 
 bool CBootloaderZLDlg::OnInitDialog() {
     const std::u16string about = LoadString(IDS_ABOUTBOX);
@@ -141,7 +170,13 @@ void CBootloaderZLDlg::EnableAutoLoadButton() {
 }
 
 void StartWorker(unsigned (*proc)(CBootloaderZLDlg*), CBootloaderZLDlg* dlg, int priority) {
-    StartThread([proc, dlg] { proc(dlg); }, priority);
+    dlg->WorkerStarted();
+    StartThread(
+        [proc, dlg] {
+            proc(dlg);
+            dlg->WorkerEnded();
+        },
+        priority);
 }
 
 void StartInfoThread(CBootloaderZLDlg* dlg) {

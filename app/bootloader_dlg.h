@@ -5,13 +5,17 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/controls.h"
 #include "platform/platform.h"
 #include "platform/serial.h"
+#include "records/transfer_record.h"
 
 namespace zl {
 
@@ -110,6 +114,11 @@ public:
     Flag m_bStopped{0};
     Counter m_nInfoCycle{0};
     SharedString m_strPort;
+    // The port that could not be opened: while it is set the tick watches for that
+    // port to come back and then selects it and searches again. Cleared when the user
+    // chooses a port.
+    SharedString m_strLostPort;
+    Flag m_bPortListOpen{0};
 
     Platform& m_platform;
     Controls m_controls;
@@ -123,6 +132,7 @@ public:
     void OnCommand(int id, int code) override;
     void OnTimer(unsigned id) override;
     void OnSysCommand(unsigned command) override;
+    bool OnClose() override;
     void OnStopStart();
     void OnDisconnect();
     void OnQuit();
@@ -156,8 +166,35 @@ public:
     // Enables Auto-Load On when no Auto-Load file is set, else Auto-Load Off.
     void EnableAutoLoadButton();
 
+    // Worker threads of this dialog: counted, so that the dialog can wait for its own
+    // threads (and only those) before it goes away.
+    void WorkerStarted();
+    void WorkerEnded();
+    bool WaitForWorkers(std::chrono::milliseconds timeout);
+
+    // The record of a transfer: begun when the transfer starts, ended (handed to the
+    // platform face) when it is over. A PIC32 load's record waits for the device's next
+    // answer, which names the firmware it now runs.
+    TransferRecord BeginRecord(Operation operation, const std::u16string& filePath);
+    void EndRecord(TransferRecord record);
+    void HoldLoadRecord(TransferRecord record);
+    // Ends a held load record (firmwareAfter: what the device now reports, or empty).
+    void ReleaseLoadRecord(const std::u16string& firmwareAfter);
+
+    // Tells the truth while the port cannot be opened: not connected, bar at 0, and the
+    // Port box, Device box and Stop available.
+    void ShowPortLost();
+
 private:
     void SwitchLanguage(bool english);
+    bool WatchLostPort();
+
+    std::mutex m_workersMutex;
+    std::condition_variable m_workersIdle;
+    int m_nWorkers = 0;
+    std::mutex m_recordMutex;
+    std::optional<TransferRecord> m_heldLoadRecord;
+    std::chrono::steady_clock::time_point m_lastPortProbe{};
 };
 
 // Worker threads (protocol/): each receives the dialog and ends itself.

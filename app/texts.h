@@ -59,6 +59,18 @@ enum class TextId {
     FileWriteFailed,    // the path and the reason follow
     MakeTimeout,
     VerifyNoAnswer,
+    ReadoutNoData,
+    LineLost,
+    StatusPortLost,  // the port's name follows
+    // Why a file could not be used (the system's reasons, in both languages)
+    ProblemNotFound,
+    ProblemNoSpace,
+    ProblemPermission,
+    ProblemReadOnly,
+    ProblemIsDirectory,
+    ProblemNotRegular,
+    ProblemBusy,
+    ProblemChanged,
     // File dialogs
     AutoLoadFilter,
     SingleFilter,

@@ -2,17 +2,27 @@
 // protocol directly: Stop/Start, Disconnect, Quit.
 #include "app/bootloader_dlg.h"
 #include "app/texts.h"
+#include "platform/serial.h"
 #include "platform/threads.h"
 #include "platform/win32.h"
 #include "protocol/commands.h"
 #include "res/resources.h"
 
 namespace zl {
+namespace {
+
+// "COM5" for the device name of COM5, as the Port box shows it.
+std::u16string ShortPortName(const std::u16string& deviceName) {
+    return deviceName.size() > 4 ? deviceName.substr(4) : deviceName;
+}
+
+}  // namespace
 
 void CBootloaderZLDlg::OnTimer(unsigned id) {
-    if (m_bTickBusy || m_bSearching || m_strPort.Get().size() < 4 || m_bTransferRunning || m_bDisconnecting ||
-        m_bDeviceListOpen || m_bStopped)
+    if (m_bTickBusy || m_bSearching || m_bTransferRunning || m_bDisconnecting || m_bDeviceListOpen || m_bStopped)
         return;
+    const bool portChosen = m_strPort.Get().size() >= 4;
+    if (!portChosen && m_strLostPort.Empty()) return;
     m_bTickBusy = 1;
     if (id == 1 && m_bInfoEnded && m_bInfoRunning == 0) {
         if (m_bLoadPending) {
@@ -28,7 +38,11 @@ void CBootloaderZLDlg::OnTimer(unsigned id) {
             if (!m_bRescanDone) {
                 OnShowWindow(false, 2);
                 m_bRescanDone = 1;
+            } else {
+                WatchLostPort();
             }
+        } else if (!portChosen) {
+            WatchLostPort();
         } else {
             ClosePort(this);
             Sleep(500);
@@ -43,6 +57,40 @@ void CBootloaderZLDlg::OnTimer(unsigned id) {
         }
     }
     m_bTickBusy = 0;
+}
+
+// While a lost port is remembered: every half second, whether it can be opened again
+// (the adapter plugged back, the other program gone). If so, the port list is made
+// anew, the port selected again, and the next tick searches on it.
+bool CBootloaderZLDlg::WatchLostPort() {
+    const std::u16string lost = m_strLostPort.Get();
+    if (lost.empty() || m_bPortListOpen) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastPortProbe < std::chrono::milliseconds(500)) return false;
+    m_lastPortProbe = now;
+    PortHandle probe = CreatePortHandle(lost);
+    if (!probe) return false;
+    probe->Close();
+    OnShowWindow(false, 2);
+    for (int i = 0; i < m_cbPort.GetCount(); ++i) {
+        if (m_astrPortNames[i] != lost) continue;
+        m_cbPort.SetCurSel(i);
+        OnPortSelChange();
+        return true;
+    }
+    return false;
+}
+
+void CBootloaderZLDlg::ShowPortLost() {
+    m_controls.SetWindowText(IDC_STATUS, Text(TextId::StatusPortLost, English()) + ShortPortName(m_strLostPort.Get()));
+    m_progress.SetPos(0);
+    m_controls.EnableWindow(IDC_READOUT, false);
+    m_controls.EnableWindow(IDC_COMPARE, false);
+    m_controls.EnableWindow(IDC_DISCONNECT, false);
+    m_controls.EnableWindow(IDC_PORT, true);
+    m_controls.EnableWindow(IDC_DEVICE, true);
+    m_controls.EnableWindow(IDC_STOPSTART, true);
+    ShowDeviceInfo(this, u"");
 }
 
 void CBootloaderZLDlg::OnStopStart() {
@@ -72,7 +120,8 @@ void CBootloaderZLDlg::OnDisconnect() {
     m_bInfoRunning = 0;
     Sleep(1000);
     PortHandle port = m_hPort.Get();
-    DrainUntilSilent(port);
+    // A device that keeps sending must not hold the window: the drain ends after 2 s.
+    DrainUntilSilent(port, {std::chrono::milliseconds(2000)});
     SendCommand(port, kCmdReset);
     Sleep(50);
     m_bSearching = 0;
@@ -87,6 +136,7 @@ void CBootloaderZLDlg::OnDisconnect() {
 void CBootloaderZLDlg::OnQuit() {
     if (m_bTransferRunning == 0) {
         SendCommand(m_hPort.Get(), kCmdReset);
+        ClosePort(this);
         m_platform.ExitProcess(0);
     }
     m_platform.MessageBox(Text(TextId::WaitForProcess, English()), u"", MB_OK | MB_ICONINFORMATION);

@@ -90,16 +90,14 @@ std::vector<int> Controls::Ids() const {
 }
 
 void Controls::Notify(int id) {
-    Listener listener;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        listener = listener_;
-    }
-    if (listener) listener(id);
+    // Held while the listener runs, so that a view that removes its listener knows that
+    // no call into it is still under way when SetListener returns.
+    std::lock_guard<std::recursive_mutex> lock(listenerMutex_);
+    if (listener_) listener_(id);
 }
 
 void Controls::SetListener(Listener listener) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(listenerMutex_);
     listener_ = std::move(listener);
 }
 

@@ -89,6 +89,8 @@ public:
     void AppendSysMenu(unsigned command, const std::u16string& text);
     std::vector<SysMenuItem> SysMenu() const;
 
+    // Sets (or, with nullptr, removes) the view's listener. Once it returns, the old
+    // listener is not running on any thread and will not be called again.
     void SetListener(Listener listener);
 
 private:
@@ -102,7 +104,8 @@ private:
     std::u16string menuPopup_;
     std::vector<SysMenuItem> sysMenu_;
     int focus_ = -1;
-    Listener listener_;
+    std::recursive_mutex listenerMutex_;
+    Listener listener_;  // under listenerMutex_
 };
 
 }  // namespace zl

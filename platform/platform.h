@@ -10,6 +10,7 @@
 #include "platform/controls.h"
 #include "platform/dialog_template.h"
 #include "platform/profile.h"
+#include "records/transfer_record.h"
 
 namespace zl {
 
@@ -23,6 +24,9 @@ public:
     virtual void OnCommand(int id, int code) = 0;  // buttons, combo notifications, menu
     virtual void OnTimer(unsigned id) = 0;
     virtual void OnSysCommand(unsigned command) = 0;
+    // Enter, Esc or the window's Close: true when the dialog may end now. While a
+    // transfer runs the dialog answers false (after telling the user to wait).
+    virtual bool OnClose() = 0;
 };
 
 class Platform {
@@ -57,6 +61,10 @@ public:
 
     // Ends the process at once, without any shutdown code.
     [[noreturn]] virtual void ExitProcess(int code) = 0;
+
+    // A load, readout or verify has ended (called on the worker's thread, before the
+    // connected state resumes). The faces keep the record of every device from it.
+    virtual void TransferEnded(const TransferRecord& record) { (void)record; }
 };
 
 }  // namespace zl

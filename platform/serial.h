@@ -25,6 +25,10 @@ public:
     // Writes all n bytes (there are no write time-outs); false when the call failed.
     virtual bool WriteFile(const uint8_t* buf, uint32_t n, uint32_t& written) = 0;
     virtual void Close() = 0;
+    // True once the line has been hung up (the adapter pulled, the other end of a
+    // pseudo-terminal closed): nothing will cross it again. Looks at the line without
+    // reading from it, so it may be asked at any time.
+    virtual bool LineLost() = 0;
 };
 
 using PortHandle = std::shared_ptr<SerialPort>;

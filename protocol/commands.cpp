@@ -21,15 +21,26 @@ bool ReadByte(const PortHandle& port, uint8_t& byte) {
     return port->ReadFile(&byte, 1, read) && read == 1;
 }
 
-void ReadUntilSilent(const PortHandle& port, std::u16string& text) {
-    uint8_t b;
-    while (ReadByte(port, b)) AppendWidened(text, b);
-}
-
-void DrainUntilSilent(const PortHandle& port) {
+bool ReadUntilSilent(const PortHandle& port, std::u16string& text, ReadLimit limit) {
+    const auto end = std::chrono::steady_clock::now() + limit.time;
+    size_t n = 0;
     uint8_t b;
     while (ReadByte(port, b)) {
+        AppendWidened(text, b);
+        if (++n >= limit.chars || std::chrono::steady_clock::now() >= end) return false;
     }
+    return true;
 }
+
+bool DrainUntilSilent(const PortHandle& port, ReadLimit limit) {
+    const auto end = std::chrono::steady_clock::now() + limit.time;
+    size_t n = 0;
+    uint8_t b;
+    while (ReadByte(port, b))
+        if (++n >= limit.chars || std::chrono::steady_clock::now() >= end) return false;
+    return true;
+}
+
+bool LineGone(const PortHandle& port) { return !port || port->LineLost(); }
 
 }  // namespace zl

@@ -1,6 +1,7 @@
 // The bootloader's command set and the ways the exchanges read the line.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,9 +29,18 @@ void SendCommand(const PortHandle& port, const std::string& command);
 uint32_t WriteBytes(const PortHandle& port, const void* data, size_t n);
 // One read call of one byte; false when nothing was read (quiet line, failure, no port).
 bool ReadByte(const PortHandle& port, uint8_t& byte);
+// How long a device may keep talking before a read until silence gives up on it.
+struct ReadLimit {
+    std::chrono::milliseconds time{10000};
+    size_t chars = 1u << 20;
+};
+
 // Reads one byte per call until a read returns nothing, appending each byte widened.
-void ReadUntilSilent(const PortHandle& port, std::u16string& text);
+// A device that never falls silent is given up after the limit: false then.
+bool ReadUntilSilent(const PortHandle& port, std::u16string& text, ReadLimit limit = {});
 // The same, dropping the bytes.
-void DrainUntilSilent(const PortHandle& port);
+bool DrainUntilSilent(const PortHandle& port, ReadLimit limit = {});
+// True once the port's line has been hung up (or there is no port).
+bool LineGone(const PortHandle& port);
 
 }  // namespace zl

@@ -31,4 +31,13 @@ bool IsFileCompatibleText(bool english, std::u16string deviceText, std::u16strin
     return TextContains(headerText, maker) && TextContains(headerText, hardware);
 }
 
+DeviceIdentity IdentityOf(const std::u16string& deviceText, bool english) {
+    DeviceIdentity id;
+    const long m = FindInText(deviceText, english ? u"Producer  :" : u"Hersteller:");
+    if (m >= 0) ValueAt(deviceText, m + kValueOffset, id.manufacturer);
+    const long h = FindInText(deviceText, u"Hardware  :");
+    if (h >= 0) ValueAt(deviceText, h + kValueOffset, id.hardware);
+    return id;
+}
+
 }  // namespace zl

@@ -39,6 +39,11 @@ unsigned InfoThread(CBootloaderZLDlg* dlg) {
         std::u16string cycle;
         bool found = false;
         Sleep(500);
+        // A line that has been hung up ends the connected state at once, for either kind.
+        if (LineGone(port)) {
+            dlg->m_bInfoRunning = 0;
+            break;
+        }
         const int sel = dlg->DeviceSel();
         if (sel == 0) {
             DrainUntilSilent(port);
@@ -49,11 +54,13 @@ unsigned InfoThread(CBootloaderZLDlg* dlg) {
             if (p >= 1 && dlg->m_bInfoRunning == 1) {
                 found = true;
                 cycle.erase(0, static_cast<size_t>(p));
-            } else if (dlg->m_nInfoCycle >= 2) {
+            } else if (dlg->m_nInfoCycle >= 2 || LineGone(port)) {
                 dlg->m_bInfoRunning = 0;  // the device is taken as gone
             }
             dlg->m_strDeviceInfo.Set(cycle);
             ShowDeviceInfo(dlg, cycle);
+            // The record of a load just made names what the device now runs.
+            if (found) dlg->ReleaseLoadRecord(c.GetWindowText(IDC_FW_LEFT));
         }
         if (dlg->m_nInfoCycle == 0 && !dlg->m_strAutoLoadPath.Empty() && dlg->m_bInfoRunning == 1 &&
             (found || sel != 0)) {
@@ -68,6 +75,7 @@ unsigned InfoThread(CBootloaderZLDlg* dlg) {
         }
         if (dlg->m_nInfoCycle != 255) ++dlg->m_nInfoCycle;
     }
+    dlg->ReleaseLoadRecord(u"");
     EndInfoThread(dlg);
     dlg->m_bInfoEnded = 1;
     return 0;

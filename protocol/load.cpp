@@ -1,6 +1,8 @@
 // The firmware load: the Auto-Load file into the connected device, in the PIC32 form
 // (identification check, whole 512-byte blocks, acknowledgement dots, copy to chip)
 // or the HCS form (pieces of up to 512 bytes, each answered, and a closing report).
+#include <cctype>
+
 #include "app/bootloader_dlg.h"
 #include "app/texts.h"
 #include "platform/file.h"
@@ -14,17 +16,45 @@
 namespace zl {
 namespace {
 
+// The number of errors an HCS device names in its closing report ("Load beendet,
+// 0 Fehler aufgetreten"), or -1 when the report names none.
+long ReportedErrors(const std::u16string& report) {
+    const long p = FindInText(report, u"Load beendet");
+    if (p < 0) return -1;
+    for (size_t i = static_cast<size_t>(p) + 12; i < report.size() && i < static_cast<size_t>(p) + 40; ++i) {
+        if (report[i] < u'0' || report[i] > u'9') continue;
+        long n = 0;
+        while (i < report.size() && report[i] >= u'0' && report[i] <= u'9' && n < 100000) n = n * 10 + (report[i++] - u'0');
+        return n;
+    }
+    return -1;
+}
+
 struct Load {
     CBootloaderZLDlg* dlg;
     File& file;
     const std::u16string& path;
     PortHandle port;
+    TransferRecord& record;
     std::u16string answer;  // every byte received during this load
 
     void Status(TextId key) { dlg->m_controls.SetWindowText(IDC_STATUS, Text(key, dlg->English())); }
-    void ReadFailed() { ShowFileError(dlg, TextId::FileReadFailed, path, file.LastError()); }
+    void ReadFailed() { FailFile(dlg, record, TextId::FileReadFailed, path, file.LastError()); }
+    // The transfer broke off: the line is gone, or the device did not take it.
+    void Interrupted() {
+        FailTransfer(dlg, record, LineGone(port) ? "device-gone" : "length", TextId::LoadFailedLength);
+    }
 
     void Pic32() {
+        const int64_t length = file.Length();
+        if (length < 0) return ReadFailed();
+        // Only whole blocks reach the device, and the copy command puts what it has on
+        // the chip: an image that is empty or not a whole number of blocks would leave a
+        // truncated firmware there. Such a file is refused before anything is sent.
+        if (length == 0 || length % static_cast<int64_t>(kBlockSize) != 0) {
+            record.reachedDevice = false;
+            return FailTransfer(dlg, record, "length", TextId::LoadFailedLength);
+        }
         std::u16string header;
         for (int i = 0; i < 100; ++i) {
             uint8_t b;
@@ -36,21 +66,23 @@ struct Load {
         if (!file.SeekToBegin()) return ReadFailed();
         if (!IsFileCompatible(dlg, dlg->m_strDeviceInfo.Get(), header)) {
             const bool en = dlg->English();
-            const int answerBox = dlg->m_platform.MessageBox(Text(TextId::Incompatible, en), Text(TextId::TitleCompatibility, en),
-                                                             MB_OKCANCEL | MB_ICONEXCLAMATION);
+            const int answerBox = ShowTransferBox(dlg, record, Text(TextId::Incompatible, en),
+                                                  Text(TextId::TitleCompatibility, en), MB_OKCANCEL | MB_ICONEXCLAMATION);
             if (answerBox != IDOK) {
+                record.outcome = Outcome::Incompatible;
+                record.failure = "incompatible";
                 dlg->OnAutoLoadOff();
                 return;
             }
         }
+        record.reachedDevice = true;
         SendCommand(port, kCmdLoad);
         Sleep(200);
         Status(TextId::StatusLoadToFlash);
         ReadUntilSilent(port, answer);
-        if (!TextContains(answer, u"Load gestartet")) return ShowTransferError(dlg, TextId::LoadNotStarted);
+        if (!TextContains(answer, u"Load gestartet"))
+            return FailTransfer(dlg, record, LineGone(port) ? "device-gone" : "start-refused", TextId::LoadNotStarted);
 
-        const int64_t length = file.Length();
-        if (length < 0) return ReadFailed();
         CProgressCtrl& bar = dlg->m_progress;
         bar.SetRange(0, static_cast<int>(length / 2048 + 50));
         bar.SetStep(1);
@@ -62,14 +94,18 @@ struct Load {
         long n = file.Read(block, kBlockSize);
         while (n == static_cast<long>(kBlockSize)) {
             if (WriteBytes(port, block, kBlockSize) != kBlockSize) break;  // the line is gone
+            record.bytes += kBlockSize;
             if (++counter == 4) {
                 bar.StepIt();
                 counter = 0;
             }
             n = file.Read(block, kBlockSize);
         }
-        // An image that could not be read whole is never copied to the chip.
+        // An image that could not be read whole, that changed while it was sent, or that
+        // did not reach the device whole is never copied to the chip.
         if (n < 0) return ReadFailed();
+        if (!file.Unchanged()) return ReadFailed();
+        if (record.bytes != static_cast<uint64_t>(length)) return Interrupted();
 
         Sleep(50);
         int64_t dots = 0;
@@ -78,6 +114,7 @@ struct Load {
             AppendWidened(answer, b);
             if (b == '.') ++dots;
         }
+        record.units = static_cast<uint64_t>(dots);
         for (int i = 0; i < 13; ++i) {
             Sleep(40);
             bar.StepIt();
@@ -88,18 +125,25 @@ struct Load {
             Sleep(100);
             bar.StepIt();
         }
-        if (length != static_cast<int64_t>(kBlockSize) * dots) ShowTransferError(dlg, TextId::LoadFailedLength);
+        if (length != static_cast<int64_t>(kBlockSize) * dots) Interrupted();
     }
 
     void Hcs() {
+        record.reachedDevice = true;
         SendCommand(port, kCmdLoad);
         Sleep(200);
         Status(TextId::StatusLoadHcs);
         ReadUntilSilent(port, answer);
         if (!TextContains(answer, u"Load gestartet")) {
-            ShowTransferError(dlg, TextId::LoadNotStarted);
-        } else if (!SendPieces()) {
+            FailTransfer(dlg, record, LineGone(port) ? "device-gone" : "start-refused", TextId::LoadNotStarted);
+        } else if (!SendPieces() || !file.Unchanged()) {
             ReadFailed();
+        } else if (LineGone(port)) {
+            Interrupted();
+        } else if (ReportedErrors(answer) != 0) {
+            // No report, or errors named in it: the panel shows what the device said.
+            record.outcome = Outcome::TransferFailed;
+            record.failure = ReportedErrors(answer) < 0 ? "no-report" : "device-errors";
         }
         const long p = FindInText(answer, u"Load beendet");
         if (p > 0) answer.erase(0, static_cast<size_t>(p));
@@ -118,14 +162,16 @@ struct Load {
         uint8_t piece[kBlockSize];
         long n = file.Read(piece, kBlockSize);
         while (n >= 1) {
-            WriteBytes(port, piece, static_cast<size_t>(n));
+            if (WriteBytes(port, piece, static_cast<size_t>(n)) != static_cast<uint32_t>(n)) break;  // the line is gone
+            record.bytes += static_cast<uint64_t>(n);
+            ++record.units;
             bar.StepIt();
             ReadUntilSilent(port, answer);
             n = file.Read(piece, kBlockSize);
         }
         Sleep(200);
         ReadUntilSilent(port, answer);
-        return n == 0;
+        return n >= 0;
     }
 };
 
@@ -141,18 +187,24 @@ unsigned LoadThread(CBootloaderZLDlg* dlg) {
     const std::u16string path = dlg->m_strAutoLoadPath.Get();
     // An empty path means Auto-Load was switched off after the load was asked for.
     if (!path.empty()) {
-        std::u16string reason;
-        std::unique_ptr<File> file = OpenFileForRead(path, true, reason);
+        TransferRecord record = dlg->BeginRecord(Operation::Load, path);
+        FileError error;
+        std::unique_ptr<File> file = OpenFileForRead(path, error);
         if (!file) {
-            ShowFileError(dlg, TextId::FileOpenFailed, path, reason);
+            FailFile(dlg, record, TextId::FileOpenFailed, path, error);
         } else {
-            Load load{dlg, *file, path, dlg->m_hPort.Get(), {}};
+            Load load{dlg, *file, path, dlg->m_hPort.Get(), record, {}};
             if (dlg->DeviceSel() == 0)
                 load.Pic32();
             else
                 load.Hcs();
             file->Close();
         }
+        // A PIC32 device names its new firmware at its next answer: the record waits for it.
+        if (record.deviceSel == 0 && record.reachedDevice)
+            dlg->HoldLoadRecord(std::move(record));
+        else
+            dlg->EndRecord(std::move(record));
     }
     HandBackToInfoThread(dlg, true);
     return 0;

@@ -1,6 +1,7 @@
 // The readout: the image in a PIC32 device's flash into a file. The button asks
 // InfoThread to end, the tick calls StartReadout (file dialog, port reopened with the
 // readout settings), and ReadoutThread runs the exchange.
+#include <algorithm>
 #include <chrono>
 
 #include "app/bootloader_dlg.h"
@@ -19,45 +20,39 @@ namespace {
 
 // How long the device may take to prepare the readout before the program gives up.
 constexpr auto kMakeLimit = std::chrono::seconds(30);
+// The largest image the program takes: beyond it the readout stops as incomplete.
+constexpr int64_t kMaxImage = 64ll * 1024 * 1024;
 
 // Sends "\rSmake\r" and collects answers until "Make beendet" has come; false when
-// it has not come within the limit.
+// it has not come within the limit (a device that keeps talking included).
 bool PrepareReadout(const PortHandle& port) {
     SendCommand(port, kCmdMake);
     std::u16string answer;
-    const auto start = std::chrono::steady_clock::now();
+    const auto end = std::chrono::steady_clock::now() + kMakeLimit;
     for (;;) {
         Sleep(100);
-        ReadUntilSilent(port, answer);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        ReadUntilSilent(port, answer, {std::max(left, std::chrono::milliseconds(1)), 1u << 16});
         if (TextContains(answer, u"Make beendet")) return true;
-        if (std::chrono::steady_clock::now() - start > kMakeLimit) return false;
+        if (std::chrono::steady_clock::now() >= end || answer.size() >= (1u << 16) || LineGone(port)) return false;
     }
-}
-
-void Report(CBootloaderZLDlg* dlg, const std::u16string& path, int64_t length) {
-    const bool en = dlg->English();
-    const long long packets = static_cast<uint16_t>(length / static_cast<int64_t>(kBlockSize));
-    const long long rest = static_cast<uint16_t>(length % static_cast<int64_t>(kBlockSize));
-    if (rest != 0)
-        dlg->m_platform.MessageBox(FormatCounts(Text(TextId::ReadoutIncomplete, en), packets, rest) + path,
-                                   Text(TextId::TitleError, en), MB_OK | MB_ICONERROR);
-    else
-        dlg->m_platform.MessageBox(FormatCounts(Text(TextId::ReadoutDone, en), packets) + path, u"",
-                                   MB_OK | MB_ICONINFORMATION);
 }
 
 // Receives the image until the line is silent; every byte goes to the file at once.
 // false (with the reason) when the file could not take it; the line is read to its
-// end all the same.
-bool ReceiveImage(CBootloaderZLDlg* dlg, const PortHandle& port, File& file, std::u16string& reason) {
+// end all the same. Stops after kMaxImage + 1 bytes.
+bool ReceiveImage(CBootloaderZLDlg* dlg, const PortHandle& port, File& file, int64_t& length, FileError& error) {
     bool ok = true;
     uint8_t attempts = 0;
     for (;;) {
         uint8_t b;
         const bool got = ReadByte(port, b);
-        if (got && ok && !file.Write(&b, 1)) {
-            ok = false;
-            reason = file.LastError();
+        if (got) {
+            if (ok && !file.Write(&b, 1)) {
+                ok = false;
+                error = file.LastError();
+            }
+            if (++length > kMaxImage) return ok;
         }
         if (++attempts == 100) {
             dlg->m_progress.StepIt();
@@ -65,6 +60,70 @@ bool ReceiveImage(CBootloaderZLDlg* dlg, const PortHandle& port, File& file, std
         }
         if (!got) return ok;
     }
+}
+
+// Keeps a complete image as the target and an incomplete one beside it as
+// "<target>.part"; the older target is never touched by an incomplete readout.
+void Finish(CBootloaderZLDlg* dlg, TransferRecord& record, const std::u16string& temp, const std::u16string& path,
+            int64_t length) {
+    const bool en = dlg->English();
+    const long long packets = length / static_cast<int64_t>(kBlockSize);
+    const long long rest = length % static_cast<int64_t>(kBlockSize);
+    record.units = static_cast<uint64_t>(packets);
+    FileError error;
+    if (length == 0) {
+        RemoveFile(temp);
+        return FailTransfer(dlg, record, LineGone(dlg->m_hPort.Get()) ? "device-gone" : "no-data",
+                            TextId::ReadoutNoData);
+    }
+    if (rest != 0 || length > kMaxImage) {
+        const std::u16string part = path + u".part";
+        if (!ReplaceFile(temp, part, error)) {
+            RemoveFile(temp);
+            return FailFile(dlg, record, TextId::FileWriteFailed, part, error);
+        }
+        record.outcome = Outcome::TransferFailed;
+        record.failure = LineGone(dlg->m_hPort.Get()) ? "device-gone" : "incomplete";
+        ShowTransferBox(dlg, record, FormatCounts(Text(TextId::ReadoutIncomplete, en), packets, rest) + part,
+                        Text(TextId::TitleError, en), MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (!ReplaceFile(temp, path, error)) {
+        RemoveFile(temp);
+        return FailFile(dlg, record, TextId::FileWriteFailed, path, error);
+    }
+    ShowTransferBox(dlg, record, FormatCounts(Text(TextId::ReadoutDone, en), packets) + path, u"",
+                    MB_OK | MB_ICONINFORMATION);
+}
+
+void Readout(CBootloaderZLDlg* dlg, TransferRecord& record, const PortHandle& port, const std::u16string& path) {
+    if (!PrepareReadout(port)) {
+        return LineGone(port) ? FailTransfer(dlg, record, "device-gone", TextId::LineLost)
+                              : FailTransfer(dlg, record, "make-timeout", TextId::MakeTimeout);
+    }
+    // The image goes into a new file beside the target; the target itself changes only
+    // when the image is complete.
+    FileError error;
+    std::u16string temp;
+    std::unique_ptr<File> file = CreateFileBeside(path, temp, error);
+    if (!file) return FailFile(dlg, record, TextId::FileWriteFailed, path, error);
+    SendCommand(port, kCmdRead);
+    int64_t length = 0;
+    bool ok = ReceiveImage(dlg, port, *file, length, error);
+    record.bytes = static_cast<uint64_t>(length);
+    dlg->m_progress.SetPos(1000);
+    Sleep(200);
+    // Closed before the report, so that data the disk could not take is reported as a
+    // failure and never as a good readout.
+    if (!file->Close() && ok) {
+        ok = false;
+        error = file->LastError();
+    }
+    if (!ok) {
+        RemoveFile(temp);  // a write failure leaves no partial file behind
+        return FailFile(dlg, record, TextId::FileWriteFailed, path, error);
+    }
+    Finish(dlg, record, temp, path, length);
 }
 
 }  // namespace
@@ -114,38 +173,19 @@ unsigned ReadoutThread(CBootloaderZLDlg* dlg) {
 
     const PortHandle port = dlg->m_hPort.Get();
     const std::u16string path = dlg->m_strReadoutPath.Get();
-    if (!PrepareReadout(port)) {
-        ShowTransferError(dlg, TextId::MakeTimeout);
-    } else {
-        std::u16string reason;
-        std::unique_ptr<File> file = CreateFileForWrite(path, reason);
-        if (!file) {
-            ShowFileError(dlg, TextId::FileWriteFailed, path, reason);
-        } else {
-            SendCommand(port, kCmdRead);
-            bool ok = ReceiveImage(dlg, port, *file, reason);
-            dlg->m_progress.SetPos(1000);
-            Sleep(200);
-            const int64_t length = file->Length();
-            // Closed before the report, so that data the disk could not take is
-            // reported as a failure and never as a good readout.
-            if (!file->Close() && ok) {
-                ok = false;
-                reason = file->LastError();
-            }
-            if (!ok || length < 0)
-                ShowFileError(dlg, TextId::FileWriteFailed, path, reason);
-            else
-                Report(dlg, path, length);
-        }
-    }
+    TransferRecord record = dlg->BeginRecord(Operation::Readout, path);
+    record.reachedDevice = true;
+    Readout(dlg, record, port, path);
+    dlg->EndRecord(std::move(record));
 
     c.EnableWindow(IDC_READOUT, true);
     c.EnableWindow(IDC_COMPARE, true);
     dlg->EnableAutoLoadButton();
     dlg->m_bReadoutPending = 0;
+    // What comes next is said before the tick may act: the information thread again, or,
+    // on a line that has been hung up, nothing (the tick then reopens the port).
+    if (!LineGone(port)) dlg->m_bBootAnswered = 1;
     dlg->m_bTransferRunning = 0;
-    dlg->m_bBootAnswered = 1;
     return 0;
 }
 

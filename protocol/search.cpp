@@ -17,7 +17,10 @@ unsigned WakeUpThread(CBootloaderZLDlg* dlg) {
     uint8_t pass = 0;
     while (dlg->m_bSearching) {
         const int sel = dlg->DeviceSel();
-        WriteBytes(port, kWakeUp.data(), kWakeUp.size());
+        if (WriteBytes(port, kWakeUp.data(), kWakeUp.size()) != kWakeUp.size() && LineGone(port)) {
+            dlg->m_bSearching = 0;  // the line is gone: the tick reopens the port
+            break;
+        }
         if (sel == 0) {
             // The PIC32 kind pauses 1 ms after every 256th write.
             if (pass == 0) Sleep(1);
@@ -50,6 +53,10 @@ unsigned SearchThread(CBootloaderZLDlg* dlg) {
     uint8_t last = 0xFF;  // the last byte received
     while (dlg->m_bSearching) {
         cycle.clear();
+        if (LineGone(port)) {
+            dlg->m_bSearching = 0;  // the line is gone: the tick reopens the port
+            break;
+        }
         if (dlg->DeviceSel() == 0) {
             dlg->m_progress.StepIt();
             for (;;) {
@@ -83,7 +90,7 @@ unsigned SearchThread(CBootloaderZLDlg* dlg) {
     --dlg->m_nWakeThreads;
     dlg->WriteThreadIndicator();
     dlg->m_nInfoCycle = 0;
-    if (dlg->m_hPort.IsOpen() && !dlg->m_bDeviceListOpen) {
+    if (dlg->m_hPort.IsOpen() && !dlg->m_bDeviceListOpen && !LineGone(port)) {
         if (dlg->DeviceSel() == 0)
             for (int i = 0; i < 500; ++i) WriteBytes(port, kWakeUp.data(), kWakeUp.size());
         Sleep(300);

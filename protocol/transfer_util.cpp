@@ -1,18 +1,58 @@
 #include "protocol/transfer_util.h"
 
+#include <chrono>
+
 #include "platform/win32.h"
+#include "protocol/commands.h"
+#include "protocol/compat.h"
+#include "res/resources.h"
 
 namespace zl {
+namespace {
 
-void ShowFileError(CBootloaderZLDlg* dlg, TextId what, const std::u16string& path, const std::u16string& reason) {
-    const bool en = dlg->English();
-    dlg->m_platform.MessageBox(Text(what, en) + path + u"\n\n" + reason, Text(TextId::TitleError, en),
-                               MB_OK | MB_ICONERROR);
+int64_t NowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
-void ShowTransferError(CBootloaderZLDlg* dlg, TextId text) {
+}  // namespace
+
+int ShowTransferBox(CBootloaderZLDlg* dlg, TransferRecord& record, const std::u16string& text,
+                    const std::u16string& title, unsigned type) {
+    record.boxText = text;
+    return dlg->m_platform.MessageBox(text, title, type);
+}
+
+void FailTransfer(CBootloaderZLDlg* dlg, TransferRecord& record, const char* failure, TextId text) {
     const bool en = dlg->English();
-    dlg->m_platform.MessageBox(Text(text, en), Text(TextId::TitleError, en), MB_OK | MB_ICONERROR);
+    record.outcome = Outcome::TransferFailed;
+    record.failure = failure;
+    ShowTransferBox(dlg, record, Text(text, en), Text(TextId::TitleError, en), MB_OK | MB_ICONERROR);
+}
+
+std::u16string FileErrorText(const FileError& error, bool english) {
+    switch (error.problem) {
+        case FileProblem::NotFound: return Text(TextId::ProblemNotFound, english);
+        case FileProblem::NoSpace: return Text(TextId::ProblemNoSpace, english);
+        case FileProblem::Permission: return Text(TextId::ProblemPermission, english);
+        case FileProblem::ReadOnly: return Text(TextId::ProblemReadOnly, english);
+        case FileProblem::IsDirectory: return Text(TextId::ProblemIsDirectory, english);
+        case FileProblem::NotRegular: return Text(TextId::ProblemNotRegular, english);
+        case FileProblem::Busy: return Text(TextId::ProblemBusy, english);
+        case FileProblem::Changed: return Text(TextId::ProblemChanged, english);
+        case FileProblem::None:
+        case FileProblem::Other: break;
+    }
+    return error.detail;
+}
+
+void FailFile(CBootloaderZLDlg* dlg, TransferRecord& record, TextId what, const std::u16string& path,
+              const FileError& error) {
+    const bool en = dlg->English();
+    record.outcome = Outcome::FileError;
+    record.failure = error.problem == FileProblem::Changed ? "file-changed" : "file";
+    ShowTransferBox(dlg, record, Text(what, en) + path + u"\n\n" + FileErrorText(error, en),
+                    Text(TextId::TitleError, en), MB_OK | MB_ICONERROR);
 }
 
 std::u16string FormatCounts(const std::u16string& text, long long first, long long second) {
@@ -32,10 +72,58 @@ std::u16string FormatCounts(const std::u16string& text, long long first, long lo
 }
 
 void HandBackToInfoThread(CBootloaderZLDlg* dlg, bool afterLoad) {
+    if (afterLoad) dlg->m_nInfoCycle = 1;
+    if (LineGone(dlg->m_hPort.Get())) {
+        dlg->ReleaseLoadRecord(u"");
+        dlg->m_bInfoEnded = 1;
+        dlg->m_bTransferRunning = 0;
+        return;
+    }
     dlg->m_bInfoEnded = 0;
     dlg->m_bTransferRunning = 0;
-    if (afterLoad) dlg->m_nInfoCycle = 1;
     StartWorker(InfoThread, dlg, THREAD_PRIORITY_NORMAL);
+}
+
+TransferRecord CBootloaderZLDlg::BeginRecord(Operation operation, const std::u16string& filePath) {
+    TransferRecord r;
+    r.operation = operation;
+    r.deviceSel = DeviceSel();
+    r.port = m_strPort.Get();
+    if (PortHandle port = m_hPort.Get()) {
+        DCB dcb{};
+        if (port->GetCommState(dcb)) r.baud = dcb.BaudRate;
+    }
+    if (r.deviceSel == 0) {
+        const DeviceIdentity id = IdentityOf(m_strDeviceInfo.Get(), English());
+        r.manufacturer = id.manufacturer;
+        r.hardware = id.hardware;
+    }
+    r.firmwareBefore = m_controls.GetWindowText(IDC_FW_LEFT);
+    r.filePath = filePath;
+    r.startedUs = NowUs();
+    return r;
+}
+
+void CBootloaderZLDlg::EndRecord(TransferRecord record) {
+    record.durationUs = NowUs() - record.startedUs;
+    m_platform.TransferEnded(record);
+}
+
+void CBootloaderZLDlg::HoldLoadRecord(TransferRecord record) {
+    record.durationUs = NowUs() - record.startedUs;
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    m_heldLoadRecord = std::move(record);
+}
+
+void CBootloaderZLDlg::ReleaseLoadRecord(const std::u16string& firmwareAfter) {
+    std::optional<TransferRecord> record;
+    {
+        std::lock_guard<std::mutex> lock(m_recordMutex);
+        record.swap(m_heldLoadRecord);
+    }
+    if (!record) return;
+    record->firmwareAfter = firmwareAfter;
+    m_platform.TransferEnded(*record);
 }
 
 }  // namespace zl

@@ -23,17 +23,24 @@ std::u16string DecisionText(const std::u16string& answer) {
     return {};
 }
 
-void Compare(CBootloaderZLDlg* dlg, File& file, const std::u16string& path) {
+void Compare(CBootloaderZLDlg* dlg, TransferRecord& record, File& file, const std::u16string& path) {
     const PortHandle port = dlg->m_hPort.Get();
+    record.reachedDevice = true;
     std::u16string answer;
     SendCommand(port, kCmdVerify);
     Sleep(200);
     ReadUntilSilent(port, answer);
-    if (!TextContains(answer, u"Verify gestartet")) return;
+    if (!TextContains(answer, u"Verify gestartet")) {
+        // A device that refuses the verify ends it without a word; a lost line is said.
+        if (LineGone(port)) return FailTransfer(dlg, record, "device-gone", TextId::LineLost);
+        record.outcome = Outcome::TransferFailed;
+        record.failure = "start-refused";
+        return;
+    }
     answer.clear();
 
     const int64_t length = file.Length();
-    if (length < 0) return ShowFileError(dlg, TextId::FileReadFailed, path, file.LastError());
+    if (length < 0) return FailFile(dlg, record, TextId::FileReadFailed, path, file.LastError());
     CProgressCtrl& bar = dlg->m_progress;
     bar.SetRange(0, static_cast<int>(length / static_cast<int64_t>(kBlockSize)));
     bar.SetStep(1);
@@ -42,25 +49,31 @@ void Compare(CBootloaderZLDlg* dlg, File& file, const std::u16string& path) {
     long n = file.Read(block, kBlockSize);
     while (n == static_cast<long>(kBlockSize)) {
         if (WriteBytes(port, block, kBlockSize) != kBlockSize) break;  // the line is gone
+        record.bytes += kBlockSize;
+        ++record.units;
         bar.StepIt();
         n = file.Read(block, kBlockSize);
     }
     Sleep(500);
     ReadUntilSilent(port, answer);
-    // A file that could not be read whole, or a device that did not answer, is never
-    // reported as a match.
-    if (n < 0) return ShowFileError(dlg, TextId::FileReadFailed, path, file.LastError());
-    if (answer.empty()) return ShowTransferError(dlg, TextId::VerifyNoAnswer);
+    // A file that could not be read whole or changed meanwhile, a lost line, or a device
+    // that did not answer, is never reported as a match.
+    if (n < 0 || !file.Unchanged()) return FailFile(dlg, record, TextId::FileReadFailed, path, file.LastError());
+    if (LineGone(port)) return FailTransfer(dlg, record, "device-gone", TextId::LineLost);
+    if (answer.empty()) return FailTransfer(dlg, record, "no-answer", TextId::VerifyNoAnswer);
 
     const std::u16string decision = DecisionText(answer);
     const bool en = dlg->English();
-    if (TextContains(decision, u"?"))
-        dlg->m_platform.MessageBox(
-            Text(TextId::VerifyFailedPre, en) + path + Text(TextId::VerifyFailedPost, en) + decision,
-            Text(TextId::TitleComparison, en), MB_OK | MB_ICONEXCLAMATION);
-    else
-        dlg->m_platform.MessageBox(Text(TextId::VerifyPassedPre, en) + path + Text(TextId::VerifyPassedPost, en),
-                                   Text(TextId::TitleComparison, en), MB_OK | MB_ICONINFORMATION);
+    if (TextContains(decision, u"?")) {
+        record.outcome = Outcome::VerifyMismatch;
+        record.failure = "mismatch";
+        ShowTransferBox(dlg, record,
+                        Text(TextId::VerifyFailedPre, en) + path + Text(TextId::VerifyFailedPost, en) + decision,
+                        Text(TextId::TitleComparison, en), MB_OK | MB_ICONEXCLAMATION);
+    } else {
+        ShowTransferBox(dlg, record, Text(TextId::VerifyPassedPre, en) + path + Text(TextId::VerifyPassedPost, en),
+                        Text(TextId::TitleComparison, en), MB_OK | MB_ICONINFORMATION);
+    }
 }
 
 }  // namespace
@@ -92,12 +105,14 @@ unsigned VerifyThread(CBootloaderZLDlg* dlg) {
     c.SetWindowText(IDC_STATUS, Text(TextId::StatusVerify, dlg->English()));
 
     const std::u16string path = dlg->m_strVerifyPath.Get();
-    std::u16string reason;
-    std::unique_ptr<File> file = OpenFileForRead(path, true, reason);
+    TransferRecord record = dlg->BeginRecord(Operation::Verify, path);
+    FileError error;
+    std::unique_ptr<File> file = OpenFileForRead(path, error);
     if (!file)
-        ShowFileError(dlg, TextId::FileOpenFailed, path, reason);
+        FailFile(dlg, record, TextId::FileOpenFailed, path, error);
     else
-        Compare(dlg, *file, path);
+        Compare(dlg, record, *file, path);
+    dlg->EndRecord(std::move(record));
 
     c.EnableWindow(IDC_READOUT, true);
     c.EnableWindow(IDC_COMPARE, true);

@@ -6,12 +6,14 @@
 namespace zl {
 
 void CBootloaderZLDlg::OnPortDropDown() {
+    m_bPortListOpen = 1;
     m_bSearching = 0;
     m_bPortHold = 1;
     m_progress.SetPos(0);
 }
 
 void CBootloaderZLDlg::OnPortCloseUp() {
+    m_bPortListOpen = 0;
     m_bPortHold = 0;
     m_bRescanDone = 0;
 }
@@ -29,6 +31,7 @@ void CBootloaderZLDlg::OnPortSelChange() {
         sel = 0;
     }
     m_strPort.Set(m_astrPortNames[sel]);
+    m_strLostPort.Set(u"");  // a port chosen, by the user or by the watch, ends the wait for a lost one
     m_platform.GetProfile().WriteProfileString(u"", u"PrevCOM", m_strPort.Get());
     m_bPortHold = 0;
     m_bRescanDone = 0;

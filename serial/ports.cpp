@@ -32,8 +32,15 @@ int OpenPort(const std::u16string& deviceName, CBootloaderZLDlg* dlg, bool reado
     dlg->m_hPort.Set(port);
     const bool en = dlg->English();
     if (!port) {
-        dlg->m_platform.MessageBox(Text(TextId::PortNotAvailable, en), Text(TextId::TitleError, en), MB_OK | MB_ICONEXCLAMATION);
         dlg->m_hPort.Set(nullptr);
+        // Said once per loss: while the tick watches for the same port to come back, a
+        // failed attempt says nothing new.
+        const bool known = dlg->m_strLostPort.Get() == deviceName;
+        dlg->m_strLostPort.Set(deviceName);
+        dlg->ShowPortLost();
+        if (!known)
+            dlg->m_platform.MessageBox(Text(TextId::PortNotAvailable, en), Text(TextId::TitleError, en),
+                                       MB_OK | MB_ICONEXCLAMATION);
         return -1;
     }
     const LineConfig& config = readout ? kReadout : (dlg->DeviceSel() == 0 ? kSearchPic32 : kSearchHcs);

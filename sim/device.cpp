@@ -54,6 +54,7 @@ bool SetFault(Faults& f, const std::string& name, const std::string& arg) {
     else if (name == "extra-dots") f.extraDots = static_cast<int>(Number(arg));
     else if (name == "hangup-after") f.hangupAfter = Number(arg);
     else if (name == "readout-length") f.readoutLength = Number(arg);
+    else if (name == "chatter") f.chatter = true;
     else return false;
     return true;
 }
@@ -353,6 +354,7 @@ void Device::Prog() {
 }
 
 void Device::OnTimer() {
+    if (faults.chatter && mode_ != Mode::Off && !line_.SendPending()) line_.Send(std::string(64, '~'));
     const auto idle = Clock::now() - line_.LastInput();
     switch (mode_) {
         case Mode::WaitWake:
@@ -379,6 +381,7 @@ void Device::OnTimer() {
 }
 
 int Device::NextTimerMs() const {
+    if (faults.chatter && mode_ != Mode::Off) return 2;
     switch (mode_) {
         case Mode::Load:
         case Mode::Verify:

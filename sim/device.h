@@ -27,6 +27,7 @@ struct Faults {
     int extraDots = 0;           // PIC32 load: this many dots more
     long hangupAfter = -1;       // hang up after this many bytes received since power-on
     long readoutLength = -1;     // PIC32: send this many bytes as the flash image
+    bool chatter = false;        // a switched-on device sends without pause, never falling silent
 };
 
 // Sets a fault by name ("drop-dots", "hangup-after", ...; arg for the numeric ones).

@@ -3,8 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/file.h"
 #include "platform/text_convert.h"
@@ -12,11 +15,44 @@
 namespace zl {
 namespace {
 
-std::u16string Reason(int err) { return FromUtf8(std::strerror(err)); }
+FileError ErrorOf(int err) {
+    switch (err) {
+        case ENOENT: return {FileProblem::NotFound, {}};
+        case ENOSPC:
+        case EDQUOT: return {FileProblem::NoSpace, {}};
+        case EACCES:
+        case EPERM: return {FileProblem::Permission, {}};
+        case EROFS: return {FileProblem::ReadOnly, {}};
+        case EISDIR: return {FileProblem::IsDirectory, {}};
+        case EBUSY:
+        case EWOULDBLOCK: return {FileProblem::Busy, {}};
+        default: return {FileProblem::Other, FromUtf8(std::strerror(err))};
+    }
+}
+
+// Refuses anything but a regular file behind an open descriptor.
+bool CheckRegular(int fd, struct stat& st, FileError& error) {
+    if (fstat(fd, &st) != 0) {
+        error = ErrorOf(errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = {FileProblem::IsDirectory, {}};
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = {FileProblem::NotRegular, {}};
+        return false;
+    }
+    return true;
+}
 
 class PosixFile : public File {
 public:
-    explicit PosixFile(int fd) : fd_(fd) {}
+    PosixFile(int fd, bool writable) : fd_(fd), writable_(writable) {
+        struct stat st;
+        if (fstat(fd_, &st) == 0) opened_ = st;
+    }
     ~PosixFile() override {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -66,6 +102,16 @@ public:
         return static_cast<int64_t>(st.st_size);
     }
 
+    bool Unchanged() override {
+        struct stat st;
+        if (fd_ < 0 || fstat(fd_, &st) != 0) return Fail(fd_ < 0 ? EBADF : errno) == 0;
+        if (st.st_size == opened_.st_size && st.st_mtim.tv_sec == opened_.st_mtim.tv_sec &&
+            st.st_mtim.tv_nsec == opened_.st_mtim.tv_nsec)
+            return true;
+        error_ = {FileProblem::Changed, {}};
+        return false;
+    }
+
     bool Close() override {
         if (fd_ < 0) return true;
         bool ok = true;
@@ -76,60 +122,92 @@ public:
         return ok;
     }
 
-    std::u16string LastError() const override { return error_; }
-
-    void SetWritable() { writable_ = true; }
+    FileError LastError() const override { return error_; }
 
 private:
     long Fail(int err) {
-        error_ = Reason(err);
+        error_ = ErrorOf(err);
         return -1;
     }
 
     int fd_;
-    bool writable_ = false;
-    std::u16string error_;
+    bool writable_;
+    struct stat opened_ {};
+    FileError error_;
 };
+
+std::string Folder(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 }  // namespace
 
-std::unique_ptr<File> OpenFileForRead(const std::u16string& path, bool exclusive, std::u16string& error) {
+std::unique_ptr<File> OpenFileForRead(const std::u16string& path, FileError& error) {
     if (path.empty()) {
-        error = Reason(ENOENT);
+        error = {FileProblem::NotFound, {}};
         return nullptr;
     }
-    int fd = ::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a pipe cannot hold the open; it is refused right after.
+    int fd = ::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        error = Reason(errno);
+        error = ErrorOf(errno);
         return nullptr;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        error = Reason(S_ISDIR(st.st_mode) ? EISDIR : errno);
+    if (!CheckRegular(fd, st, error)) {
         ::close(fd);
         return nullptr;
     }
-    if (exclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error = Reason(errno == EWOULDBLOCK ? EBUSY : errno);
+    if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        error = ErrorOf(errno == EWOULDBLOCK ? EBUSY : errno);
         ::close(fd);
         return nullptr;
     }
-    return std::make_unique<PosixFile>(fd);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return std::make_unique<PosixFile>(fd, false);
 }
 
-std::unique_ptr<File> CreateFileForWrite(const std::u16string& path, std::u16string& error) {
+std::unique_ptr<File> CreateFileBeside(const std::u16string& target, std::u16string& tempPath, FileError& error) {
+    const std::string path = ToUtf8(target);
     if (path.empty()) {
-        error = Reason(ENOENT);
+        error = {FileProblem::NotFound, {}};
         return nullptr;
     }
-    int fd = ::open(ToUtf8(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error = Reason(errno);
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error = {S_ISDIR(st.st_mode) ? FileProblem::IsDirectory : FileProblem::NotRegular, {}};
         return nullptr;
     }
-    auto file = std::make_unique<PosixFile>(fd);
-    file->SetWritable();
-    return file;
+    static std::atomic<unsigned> serial{0};
+    const std::string folder = Folder(path);
+    const std::string base = path.substr(path.find_last_of('/') + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temp = folder + "/." + base + "." + std::to_string(getpid()) + "." +
+                                 std::to_string(serial.fetch_add(1)) + ".tmp";
+        int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            tempPath = FromUtf8(temp);
+            return std::make_unique<PosixFile>(fd, true);
+        }
+        if (errno != EEXIST) {
+            error = ErrorOf(errno);
+            return nullptr;
+        }
+    }
+    error = ErrorOf(EEXIST);
+    return nullptr;
+}
+
+bool ReplaceFile(const std::u16string& from, const std::u16string& target, FileError& error) {
+    if (std::rename(ToUtf8(from).c_str(), ToUtf8(target).c_str()) == 0) return true;
+    error = ErrorOf(errno);
+    return false;
+}
+
+bool RemoveFile(const std::u16string& path) {
+    return ::unlink(ToUtf8(path).c_str()) == 0 || errno == ENOENT;
 }
 
 }  // namespace zl

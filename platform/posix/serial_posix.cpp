@@ -9,10 +9,12 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <linux/serial.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -191,13 +193,15 @@ public:
                 }
                 if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
             }
-            // The line is hung up: nothing more arrives. Behave like a quiet line, so
-            // that callers reading until silence do not spin.
+            // The line is hung up: nothing more arrives. The read fails, and takes the
+            // time of a quiet line, so that a caller that does not look at LineLost()
+            // does not spin.
+            lost_ = true;
             long long left = totalMs > 0
                                  ? std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()
                                  : 100;
             WaitQuietly(static_cast<int>(std::clamp<long long>(left, 0, INT_MAX)));
-            break;
+            return read > 0;
         }
         return true;
     }
@@ -227,10 +231,20 @@ public:
             }
             // Hung up: the bytes go nowhere. Take the time they would take on the
             // line (at least a millisecond), so that a writer in a loop does not spin.
+            lost_ = true;
             WaitUntil(std::max(Send(n - written), Clock::now() + std::chrono::milliseconds(1)));
             return false;
         }
         return WaitUntil(Send(n)) && Drain();
+    }
+
+    bool LineLost() override {
+        if (lost_) return true;
+        Call call(*this);
+        if (!call) return lost_;
+        pollfd fd = {fd_, 0, 0};
+        if (poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL))) lost_ = true;
+        return lost_;
     }
 
     void Close() override {
@@ -320,6 +334,7 @@ private:
     std::condition_variable idle_;
     int active_ = 0;
     bool closed_ = false;
+    std::atomic<bool> lost_{false};
     DCB dcb_;
     COMMTIMEOUTS timeouts_;
     LineClock line_;  // under mutex_
@@ -338,6 +353,10 @@ PortHandle CreatePortHandle(const std::u16string& deviceName) {
         return nullptr;
     };
     if (!isatty(fd)) return fail();
+    // A serial slot with no UART behind it (many PCs have /dev/ttyS0-3 whether or not
+    // there is a chip) opens like any port but carries nothing: leave it out.
+    serial_struct info{};
+    if (ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN) return fail();
     int exclusive = 0;
     if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return fail();  // another opener holds it
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail();

@@ -173,6 +173,16 @@ void DialogWindow::showEvent(QShowEvent* event) {
     }
 }
 
+void DialogWindow::accept() {
+    if (callbacks_ && !callbacks_->OnClose()) return;
+    QDialog::accept();
+}
+
+void DialogWindow::reject() {
+    if (callbacks_ && !callbacks_->OnClose()) return;
+    QDialog::reject();
+}
+
 void DialogWindow::StartTimer(unsigned id, unsigned ms) {
     timerId_ = id;
     timer_.start(static_cast<int>(ms));

@@ -34,6 +34,10 @@ public:
     int Y(int dlu) const;
     int AverageCharWidth() const { return avgWidth_; }
 
+    // Enter, Esc and the window's Close end the main dialog only when it agrees.
+    void accept() override;
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -121,7 +121,8 @@ std::optional<std::u16string> QtPlatform::FileDialog(bool open, const std::u16st
         QStringList filters;
         for (const FilterEntry& e : SplitFilter(filter)) filters << NameFilter(e);
         dialog.setNameFilters(filters);
-        if (!open) dialog.setDefaultSuffix(ToQString(defExt));
+        // Also when opening: a name typed without its extension ("fw") finds fw.spic32.
+        dialog.setDefaultSuffix(ToQString(defExt));
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = QFileInfo(dialog.selectedFiles().first()).absoluteFilePath().toStdU16String();
     });

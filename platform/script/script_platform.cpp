@@ -120,10 +120,28 @@ bool ScriptPlatform::WaitUntil(const std::function<bool()>& pred, std::chrono::m
     return true;
 }
 
+bool ScriptPlatform::Escape() {
+    bool ended = false;
+    Call([&] {
+        DialogCallbacks* callbacks;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            callbacks = callbacks_;
+        }
+        if (!callbacks || !callbacks->OnClose()) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        endRequested_ = true;
+        ended = true;
+        wake_.notify_all();
+    });
+    return ended;
+}
+
 int ScriptPlatform::DoModal(const DialogTemplate& dlg, const MenuTemplate*, Controls&, DialogCallbacks& callbacks) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         template_ = &dlg;
+        callbacks_ = &callbacks;
     }
     try {
         callbacks.OnInitDialog();

@@ -58,8 +58,11 @@ public:
     void Call(std::function<void()> fn);
     // Queues fn on the user-interface thread.
     void Post(std::function<void()> fn);
-    // Ends the modal loop (Esc) and waits for the user-interface thread.
+    // Ends the modal loop unconditionally and waits for the user-interface thread.
     void EndUi();
+    // Esc, as a user presses it: the dialog decides whether it ends (it refuses while a
+    // transfer runs). Returns once the key has been handled; true when the dialog ended.
+    bool Escape();
     bool UiRunning() const;
     // Polls pred every 10 ms until it holds or the time is up.
     static bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
@@ -98,6 +101,7 @@ private:
     std::thread ui_;
     std::thread::id uiId_;
     const DialogTemplate* template_ = nullptr;
+    DialogCallbacks* callbacks_ = nullptr;
 
     std::function<int(const Box&)> boxAnswer_;
     std::vector<Box> boxes_;

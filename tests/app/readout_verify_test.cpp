@@ -1,4 +1,9 @@
 // The readout and the verify against an in-memory PIC32 device.
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <atomic>
 
 #include "platform/win32.h"
@@ -52,18 +57,21 @@ TEST_F(ReadoutTest, WholePacketsGiveTheInformationBoxAndAnEqualFile) {
     ExpectEnd();
 }
 
-TEST_F(ReadoutTest, ARestIsReportedAndEveryByteKept) {
+// An incomplete image never replaces the older file: it is kept beside it as .part.
+TEST_F(ReadoutTest, ARestIsReportedAndEveryByteKeptBesideTheOlderFile) {
     const std::string image = Pattern(1030);
     ReadoutDevice(image);
     dlg->m_bEnglish = 1;
     const std::string path = env.dir() + "/out.spic32";
+    std::ofstream(path) << "older";
     Readout(path);
-    EXPECT_EQ(ReadFile(path), image);
+    EXPECT_EQ(ReadFile(path), "older");
+    EXPECT_EQ(ReadFile(path + ".part"), image);
     ASSERT_EQ(platform->Boxes().size(), 1u);
     EXPECT_EQ(platform->Boxes()[0].title, u"Error");
     EXPECT_EQ(platform->Boxes()[0].text,
               u"File readout erroneous!\n\n2 packets \u00e0 512 bytes + 6 additional bytes received.\n\n\nSave Folder:\n" +
-                  U(path));
+                  U(path + ".part"));
     ExpectEnd();
 }
 
@@ -88,22 +96,44 @@ TEST_F(ReadoutTest, MakeEndSplitOverTwoPassesIsFoundAndWhatFollowsItIsNotWritten
     EXPECT_EQ(platform->Boxes()[0].type, MB_OK | MB_ICONINFORMATION);
 }
 
-TEST_F(ReadoutTest, NothingAfterTheReadCommandGivesAnEmptyFileAndZeroPackets) {
+TEST_F(ReadoutTest, NothingAfterTheReadCommandIsAnErrorAndWritesNoFile) {
     ReadoutDevice("");
     const std::string path = env.dir() + "/empty.spic32";
     Readout(path);
-    EXPECT_EQ(ReadFile(path), "");
+    EXPECT_FALSE(std::filesystem::exists(path));
     ASSERT_EQ(platform->Boxes().size(), 1u);
-    EXPECT_EQ(platform->Boxes()[0].text, u"Datei empfangen: 0 Pakete \u00e0 512 Bytes\n\nSpeicherort:\n" + U(path));
+    EXPECT_EQ(platform->Boxes()[0].title, u"Fehler");
+    EXPECT_EQ(platform->Boxes()[0].text, u"Das Ger\u00e4t hat keine Daten gesendet.\nEs wurde keine Datei geschrieben.");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(env.dir()), {}), 1);  // the profile's folder only
 }
 
 TEST_F(ReadoutTest, ATargetThatCannotBeWrittenIsNeverReportedAsGood) {
+    // The disk fills up after 1000 bytes: the older file stays, and nothing is left beside it.
+    const std::string path = env.dir() + "/out.spic32";
+    std::ofstream(path) << "older";
     ReadoutDevice(Pattern(2048));
-    Readout("/dev/full");  // every write fails: the disk is full
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 1000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    Readout(path);
+    setrlimit(RLIMIT_FSIZE, &old);
     ASSERT_EQ(platform->Boxes().size(), 1u);
     EXPECT_EQ(platform->Boxes()[0].title, u"Fehler");
-    EXPECT_EQ(platform->Boxes()[0].text.find(u"Die Datei kann nicht geschrieben werden:\n/dev/full"), 0u);
+    EXPECT_EQ(platform->Boxes()[0].text.find(u"Die Datei kann nicht geschrieben werden:\n" + U(path)), 0u);
+    EXPECT_EQ(ReadFile(path), "older");
+    for (const auto& entry : std::filesystem::directory_iterator(env.dir()))
+        EXPECT_TRUE(entry.is_directory() || entry.path() == path) << entry.path();
     ExpectEnd();
+
+    SetUp();
+    ReadoutDevice(Pattern(2048));
+    Readout("/dev/full");  // not a regular file
+    ASSERT_EQ(platform->Boxes().size(), 1u);
+    EXPECT_EQ(platform->Boxes()[0].text.find(u"Die Datei kann nicht geschrieben werden:\n/dev/full"), 0u);
+    TearDown();
 
     SetUp();
     ReadoutDevice(Pattern(2048));

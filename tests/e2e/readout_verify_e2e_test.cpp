@@ -36,17 +36,31 @@ TEST_F(DeviceScenario, ReadoutOfWholePacketsThenTheDeviceIsQueriedAgain) {
     EXPECT_TRUE(ui->Enabled(IDC_READOUT));
 }
 
-TEST_F(DeviceScenario, ReadoutWithARestAndMakeEndSplit) {
+// Readouts that end early or bring nothing leave the older file as it was.
+TEST_F(DeviceScenario, IncompleteReadoutsLeaveTheOlderFileIntact) {
     Pic32WithFlash(1024, {"--no-pacing", "--fault", "readout-length=1030", "--fault", "make-split"});
     const std::string target = File("readout.spic32");
+    std::ofstream(target) << "older";
     ui->platform.QueueFileAnswer(FromUtf8(target));
     ASSERT_TRUE(ui->Click(IDC_READOUT));
     ASSERT_TRUE(ui->WaitFor([&] { return !ui->platform.Boxes().empty(); }, seconds(20)));
     EXPECT_EQ(ui->platform.Boxes()[0].title, u"Fehler");
-    EXPECT_NE(ui->platform.Boxes()[0].text.find(u"2 Pakete \u00e0 512 Bytes + 6 Rest-Bytes"), std::u16string::npos);
-    const std::string got = Read(target);
+    EXPECT_EQ(ui->platform.Boxes()[0].text,
+              u"Fehler beim Auslesen der Datei!\n\n2 Pakete \u00e0 512 Bytes + 6 Rest-Bytes empfangen\n\n\nSpeicherort:\n" +
+                  FromUtf8(target + ".part"));
+    EXPECT_EQ(Read(target), "older");
+    const std::string got = Read(target + ".part");
     EXPECT_EQ(got.size(), 1030u);
     EXPECT_EQ(got.find("REST-OF-BURST"), std::string::npos);  // bytes after "Make beendet" are not the image
+
+    ASSERT_EQ(sim->Command("fault clear").substr(0, 2), "ok");
+    ASSERT_EQ(sim->Command("fault readout-length 0").substr(0, 2), "ok");
+    ASSERT_TRUE(Connected());
+    ui->platform.QueueFileAnswer(FromUtf8(target));
+    ASSERT_TRUE(ui->Click(IDC_READOUT));
+    ASSERT_TRUE(ui->WaitFor([&] { return ui->platform.Boxes().size() == 2; }, seconds(20)));
+    EXPECT_EQ(ui->platform.Boxes()[1].title, u"Fehler");
+    EXPECT_EQ(Read(target), "older");
 }
 
 TEST_F(DeviceScenario, HcsDeviceIgnoresTheReadoutButton) {

@@ -62,6 +62,7 @@ public:
     }
     void OnTimer(unsigned id) override { dlg_.OnTimer(id); }
     void OnSysCommand(unsigned command) override { dlg_.OnSysCommand(command); }
+    bool OnClose() override { return dlg_.OnClose(); }
 
     // The notification codes that reached the dialog for control id, in order.
     QList<int> CodesFor(int id) const {

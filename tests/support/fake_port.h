@@ -42,6 +42,7 @@ public:
     bool ReadFile(uint8_t* buf, uint32_t n, uint32_t& read) override;
     bool WriteFile(const uint8_t* buf, uint32_t n, uint32_t& written) override;
     void Close() override;
+    bool LineLost() override { return false; }
 
 private:
     mutable std::mutex mutex_;
