@@ -1,0 +1,278 @@
+#include "cli/args.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+
+namespace zl::cli {
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool ParseInt(const std::string& s, long min, long max, long& value) {
+    if (s.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(s.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < min || v > max) return false;
+    value = v;
+    return true;
+}
+
+struct OptionSpec {
+    const char* name;
+    bool takesValue;
+    unsigned commands;  // bit per Command
+};
+
+constexpr unsigned Bit(Command c) { return 1u << static_cast<unsigned>(c); }
+constexpr unsigned kDeviceCommands = Bit(Command::Info) | Bit(Command::Load) | Bit(Command::Read) | Bit(Command::Verify);
+constexpr unsigned kFileCommands = Bit(Command::Load) | Bit(Command::Read) | Bit(Command::Verify);
+
+const OptionSpec kOptions[] = {
+    {"--port", true, kDeviceCommands},
+    {"--device", true, Bit(Command::Info) | Bit(Command::Load)},
+    {"--count", true, Bit(Command::Load)},
+    {"--force", false, Bit(Command::Load)},
+    {"--verify", false, Bit(Command::Load)},
+    {"--timeout", true, kDeviceCommands},
+    {"--json", false, kDeviceCommands | Bit(Command::Ports)},
+    {"--log", true, kFileCommands},
+    {"--lang", true, kDeviceCommands},
+};
+
+const char* CommandName(Command c) {
+    switch (c) {
+        case Command::Ports: return "ports";
+        case Command::PortsLink: return "ports link";
+        case Command::PortsUnlink: return "ports unlink";
+        case Command::Info: return "info";
+        case Command::Load: return "load";
+        case Command::Read: return "read";
+        case Command::Verify: return "verify";
+        case Command::None: break;
+    }
+    return "bzl";
+}
+
+bool SetOption(const std::string& name, const std::string& value, Options& o, std::string& error) {
+    long n = 0;
+    if (name == "--port") {
+        if (value.empty()) return error = "--port needs a port: COMn or a device path", false;
+        o.ports.push_back(value);
+    } else if (name == "--device") {
+        if (ParseInt(value, 0, 3, n)) {
+            o.device = static_cast<int>(n);
+        } else {
+            const auto& names = DeviceNames();
+            for (size_t i = 0; i < names.size(); ++i)
+                if (Lower(names[i]) == Lower(value)) o.device = static_cast<int>(i);
+            if (!o.device)
+                return error = "--device \"" + value + "\": give 0 to 3 or one of \"Corvel 6\", \"ZL418 Nord\", "
+                               "\"Linkbox K7/9\", \"Pallas 2c/3c\"", false;
+        }
+    } else if (name == "--count") {
+        if (!ParseInt(value, 0, 1000000000, n))
+            return error = "--count \"" + value + "\": give the number of devices, 0 or more (0: until interrupted)", false;
+        o.count = static_cast<int>(n);
+    } else if (name == "--timeout") {
+        char* end = nullptr;
+        const double s = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || !std::isfinite(s) || s <= 0 || s > 1e7)
+            return error = "--timeout \"" + value + "\": give the seconds to wait for a device, more than 0", false;
+        o.timeout = s;
+    } else if (name == "--log") {
+        if (value.empty()) return error = "--log needs a file", false;
+        o.log = value;
+    } else if (name == "--lang") {
+        if (value != "de" && value != "en") return error = "--lang \"" + value + "\": give de or en", false;
+        o.english = value == "en";
+    } else if (name == "--json") {
+        o.json = true;
+    } else if (name == "--force") {
+        o.force = true;
+    } else if (name == "--verify") {
+        o.verify = true;
+    }
+    return true;
+}
+
+}  // namespace
+
+const std::vector<std::string>& DeviceNames() {
+    static const std::vector<std::string> names{"Corvel 6", "ZL418 Nord", "Linkbox K7/9", "Pallas 2c/3c"};
+    return names;
+}
+
+bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& error) {
+    o = Options{};
+    std::vector<std::string> positional;
+    size_t i = 0;
+    // The command comes first; --help and --version may stand alone.
+    if (i < args.size() && (args[i] == "--help" || args[i] == "-h")) return o.help = true, true;
+    if (i < args.size() && args[i] == "--version") return o.version = true, true;
+    if (i >= args.size()) return error = "no command given (ports, info, load, read, verify); see bzl --help", false;
+    const std::string& cmd = args[i++];
+    if (cmd == "ports") o.command = Command::Ports;
+    else if (cmd == "info") o.command = Command::Info;
+    else if (cmd == "load") o.command = Command::Load;
+    else if (cmd == "read") o.command = Command::Read;
+    else if (cmd == "verify") o.command = Command::Verify;
+    else if (!cmd.empty() && cmd[0] == '-') return error = "unknown option \"" + cmd + "\" before the command; see bzl --help", false;
+    else return error = "unknown command \"" + cmd + "\" (ports, info, load, read, verify); see bzl --help", false;
+    if (o.command == Command::Ports && i < args.size() && (args[i] == "link" || args[i] == "unlink")) {
+        o.command = args[i] == "link" ? Command::PortsLink : Command::PortsUnlink;
+        ++i;
+    }
+
+    bool onlyPositional = false;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (onlyPositional || a.size() < 2 || a[0] != '-') {
+            positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            onlyPositional = true;
+            continue;
+        }
+        if (a == "--help" || a == "-h") return o.help = true, true;
+        const size_t eq = a.find('=');
+        const std::string name = a.substr(0, eq);
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& s : kOptions)
+            if (name == s.name) spec = &s;
+        if (!spec) return error = "unknown option \"" + name + "\" for " + CommandName(o.command) + "; see bzl " +
+                                  CommandName(o.command) + " --help", false;
+        if (!(spec->commands & Bit(o.command)))
+            return error = std::string(CommandName(o.command)) + " takes no " + name + "; see bzl " +
+                           CommandName(o.command) + " --help", false;
+        std::string value;
+        if (spec->takesValue) {
+            if (eq != std::string::npos) {
+                value = a.substr(eq + 1);
+            } else {
+                if (i + 1 >= args.size()) return error = name + " needs a value", false;
+                value = args[++i];
+            }
+        } else if (eq != std::string::npos) {
+            return error = name + " takes no value", false;
+        }
+        if (!SetOption(name, value, o, error)) return false;
+    }
+
+    switch (o.command) {
+        case Command::Ports:
+            if (!positional.empty()) return error = "ports takes no argument \"" + positional[0] + "\" (link N DEVICE, unlink N)", false;
+            break;
+        case Command::PortsLink:
+        case Command::PortsUnlink: {
+            const size_t want = o.command == Command::PortsLink ? 2 : 1;
+            if (positional.size() != want)
+                return error = o.command == Command::PortsLink ? "usage: bzl ports link N DEVICE" : "usage: bzl ports unlink N", false;
+            long n = 0;
+            if (!ParseInt(positional[0], 1, 256, n)) return error = "\"" + positional[0] + "\": the COM number is 1 to 256", false;
+            o.linkNumber = static_cast<int>(n);
+            if (want == 2) o.linkDevice = positional[1];
+            break;
+        }
+        case Command::Info:
+            if (!positional.empty()) return error = "info takes no argument \"" + positional[0] + "\"", false;
+            break;
+        default:
+            if (positional.empty()) return error = std::string(CommandName(o.command)) + " needs a FILE; see bzl " + CommandName(o.command) + " --help", false;
+            if (positional.size() > 1) return error = "one FILE only (\"" + positional[1] + "\" is one too many)", false;
+            o.file = positional[0];
+            break;
+    }
+    if (o.command >= Command::Info) {
+        if (o.ports.empty()) return error = std::string(CommandName(o.command)) + " needs --port P (COMn or a device path)", false;
+        if (o.ports.size() > 1) return error = "one --port only", false;
+    }
+    return true;
+}
+
+std::string HelpText(Command command) {
+    static const std::string kCommon =
+        "  --port P       the port: COMn (a link comN in ~/.config/Hallwyn/ports/, else COM1-32 = /dev/ttyS0-31,\n"
+        "                 COM33-64 = /dev/ttyUSB0-31, COM65-96 = /dev/ttyACM0-31) or a device path\n"
+        "                 (/dev/ttyUSB0, /dev/serial/by-id/...)\n"
+        "  --timeout S    wait at most S seconds for a device to be switched on (default: no limit)\n"
+        "  --json         one JSON object per line on stdout for every event, instead of text\n"
+        "  --lang de|en   the language of the program's texts (default de)\n";
+    static const std::string kLog =
+        "  --log F        append the record of each device to F instead of\n"
+        "                 $XDG_STATE_HOME/Hallwyn/BootloaderZL/records.ndjson\n";
+    static const std::string kDevice =
+        "  --device D     the device type: 0 to 3 or its name (\"Corvel 6\", \"ZL418 Nord\", \"Linkbox K7/9\",\n"
+        "                 \"Pallas 2c/3c\"); default: the one the window used last\n";
+    static const std::string kExit =
+        "Exit codes: 0 all devices good; 1 usage; 2 port unavailable; 3 no device within --timeout;\n"
+        "4 transfer failed (start refused, length error, readout incomplete, device gone); 5 verify mismatch;\n"
+        "6 incompatible file refused; 7 file error (cannot open, read, create or write); 130 interrupted\n"
+        "(Ctrl-C; during a transfer the transfer is finished first).\n";
+    switch (command) {
+        case Command::Ports:
+        case Command::PortsLink:
+        case Command::PortsUnlink:
+            return "usage: bzl ports [--json]\n"
+                   "       bzl ports link N DEVICE\n"
+                   "       bzl ports unlink N\n\n"
+                   "Lists every COM number that resolves to a device: the path behind it, whether it comes from a\n"
+                   "link in the port directory or from the default table, and its state: usable, busy (with the\n"
+                   "holding program), permission denied (with the fix), not a serial line, missing. Warns when\n"
+                   "ModemManager runs (it probes new USB serial adapters and disturbs bootloaders).\n\n"
+                   "link N DEVICE  gives DEVICE the number N: creates the link comN in ~/.config/Hallwyn/ports/,\n"
+                   "               to DEVICE's /dev/serial/by-id (or by-path) name when it has one, so that COMn\n"
+                   "               follows the adapter whatever ttyUSB number it gets\n"
+                   "unlink N       removes the link comN\n\n"
+                   "  --json         one JSON object per port on stdout\n\n"
+                   "Exit codes: 0 done; 1 usage or the link could not be made.\n";
+        case Command::Info:
+            return "usage: bzl info --port P [--device D] [--timeout S] [--json] [--lang de|en]\n\n"
+                   "Waits for the device to be switched on (the wake-up flood, as the window sends it), prints\n"
+                   "what the window's panels show (manufacturer, hardware, firmware in the device and in flash,\n"
+                   "the previous update; for the HCS kind software, version and date), then resets the device.\n\n" +
+                   kDevice + kCommon + "\n" + kExit;
+        case Command::Load:
+            return "usage: bzl load FILE --port P [--device D] [--count N] [--force] [--verify] [--timeout S]\n"
+                   "                [--json] [--log F] [--lang de|en]\n\n"
+                   "Auto-Load: loads FILE into every suitable device switched on at the port, one after another;\n"
+                   "between devices switch the device off and on again, as with the window.\n\n" +
+                   kDevice +
+                   "  --count N      handle N devices, then end (default 1; 0: until interrupted)\n"
+                   "  --force        load also a file the compatibility check refuses (default: refuse, exit 6)\n"
+                   "  --verify       after each PIC32 load, once the device is connected again, compare FILE\n"
+                   "                 with its flash; a mismatch fails that device\n" +
+                   kCommon + kLog + "\n" + kExit + "With --count N > 1 the code is that of the first failed device.\n";
+        case Command::Read:
+            return "usage: bzl read FILE --port P [--timeout S] [--json] [--log F] [--lang de|en]\n\n"
+                   "Reads the flash of one PIC32 device (the only kind with a readout) into FILE, then resets it.\n\n" +
+                   kCommon + kLog + "\n" + kExit;
+        case Command::Verify:
+            return "usage: bzl verify FILE --port P [--timeout S] [--json] [--log F] [--lang de|en]\n\n"
+                   "Has one PIC32 device compare FILE with its flash, then resets it.\n\n" +
+                   kCommon + kLog + "\n" + kExit;
+        case Command::None: break;
+    }
+    return "usage: bzl COMMAND [OPTIONS]   (bzl COMMAND --help for its options)\n\n"
+           "Flashes Hallwyn ZL devices over a serial port without a window: the same exchanges as BootloaderZL.\n\n"
+           "  bzl ports  [--json]\n"
+           "  bzl ports  link N DEVICE | unlink N\n"
+           "  bzl info   --port P [--device D] [--timeout S] [--json] [--lang de|en]\n"
+           "  bzl load   FILE --port P [--device D] [--count N] [--force] [--verify] [--timeout S] [--json]\n"
+           "             [--log F] [--lang de|en]\n"
+           "  bzl read   FILE --port P [--timeout S] [--json] [--log F] [--lang de|en]\n"
+           "  bzl verify FILE --port P [--timeout S] [--json] [--log F] [--lang de|en]\n"
+           "  bzl --version\n\n"
+           "Output: on a terminal one live line per state; otherwise plain lines, progress every 10 %;\n"
+           "--json: one JSON object per event. Every load, readout and verify that reached a device is\n"
+           "recorded as one JSON line in $XDG_STATE_HOME/Hallwyn/BootloaderZL/records.ndjson (or --log F).\n"
+           "bzl never changes the window's settings.\n\n" +
+           kExit;
+}
+
+}  // namespace zl::cli

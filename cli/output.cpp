@@ -1,0 +1,233 @@
+#include "cli/output.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "records/json.h"
+
+namespace zl::cli {
+namespace {
+
+std::string Fmt(const char* format, double a) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, a);
+    return buf;
+}
+
+std::string Duration(double s) {
+    if (s < 0) return "--";
+    const long t = static_cast<long>(s + 0.5);
+    char buf[32];
+    if (t >= 3600) std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", t / 3600, t / 60 % 60, t % 60);
+    else std::snprintf(buf, sizeof buf, "%ld:%02ld", t / 60, t % 60);
+    return buf;
+}
+
+// Cuts a UTF-8 text to n characters.
+std::string Fit(const std::string& s, size_t n) {
+    size_t chars = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80 && chars++ == n) return s.substr(0, i);
+    }
+    return s;
+}
+
+}  // namespace
+
+std::string Bytes(int64_t n) {
+    if (n < 1024) return std::to_string(n) + " B";
+    if (n < 1024 * 1024) return Fmt("%.1f KiB", n / 1024.0);
+    return Fmt("%.2f MiB", n / 1048576.0);
+}
+
+Reporter::Reporter(Mode mode, std::string port) : mode_(mode), port_(std::move(port)) {
+    winsize ws{};
+    if (mode_ == Mode::Terminal && ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20) columns_ = ws.ws_col;
+}
+
+double Reporter::Elapsed() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
+void Reporter::Line(const std::string& text) {
+    if (live_) std::fputs("\r\033[K", stdout);
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+    live_ = false;
+    std::fflush(stdout);
+}
+
+void Reporter::Live(const std::string& text) {
+    std::fputs("\r\033[K", stdout);
+    std::fputs(Fit(text, columns_ - 1).c_str(), stdout);
+    live_ = true;
+    std::fflush(stdout);
+}
+
+void Reporter::Emit(const std::string& json) {
+    std::fputs(json.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void Reporter::Start(const std::string& command, const std::string& devicePath, const std::string& file, int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (mode_ == Mode::Json) {
+        JsonObject o;
+        o.Int("v", kEventSchema).Str("event", "start").Real("t", Elapsed(), 3).Str("port", port_);
+        o.Str("command", command).Str("device_path", devicePath);
+        if (!file.empty()) o.Str("file", file);
+        if (command == "load") o.Int("count", count);
+        return Emit(o.Text());
+    }
+    std::string text = "bzl " + command + " on " + port_ + " (" + devicePath + ")";
+    if (!file.empty()) text += ", file " + file;
+    if (command == "load") text += count == 0 ? ", devices until interrupted" : ", " + std::to_string(count) + " device(s)";
+    Line(text);
+}
+
+void Reporter::Status(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastDecile_ = lastPercent_ = -1;
+    if (mode_ == Mode::Json) {
+        JsonObject o;
+        o.Int("v", kEventSchema).Str("event", "status").Real("t", Elapsed(), 3).Str("port", port_).Str("text", text);
+        return Emit(o.Text());
+    }
+    if (mode_ == Mode::Terminal) {
+        if (live_) std::fputc('\n', stdout);
+        live_ = false;
+        Live(port_ + "  " + text);
+        return;
+    }
+    Line(port_ + "  " + text);
+}
+
+void Reporter::Searching(double seconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (mode_ != Mode::Terminal || !live_) return;
+    static const char* kSpin = "|/-\\";
+    const std::string text = port_ + "  " + Fmt("waiting for the device %.0f s ", seconds) + kSpin[static_cast<int>(seconds * 4) % 4];
+    Live(text);
+}
+
+void Reporter::Connected(const DeviceView& d) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (mode_ == Mode::Json) {
+        JsonObject o;
+        o.Int("v", kEventSchema).Str("event", "connected").Real("t", Elapsed(), 3).Str("port", port_);
+        o.Str("device_kind", d.pic32 ? "pic32" : "hcs");
+        if (d.pic32)
+            o.Str("manufacturer", d.manufacturer).Str("hardware", d.hardware).Str("firmware", d.firmware)
+                .Str("flash", d.flash).Str("previous_update", d.previous);
+        else
+            o.Str("software", d.software).Str("version", d.version).Str("date", d.date);
+        return Emit(o.Text());
+    }
+    auto field = [&](const char* name, const std::string& value) {
+        if (!value.empty()) Line(std::string("    ") + name + value);
+    };
+    if (live_) std::fputc('\n', stdout), live_ = false;
+    if (d.pic32) {
+        field("manufacturer:    ", d.manufacturer);
+        field("hardware:        ", d.hardware);
+        field("firmware:        ", d.firmware);
+        field("in flash:        ", d.flash);
+        field("previous update: ", d.previous);
+    } else {
+        field("software: ", d.software);
+        field("version:  ", d.version);
+        field("date:     ", d.date);
+    }
+}
+
+void Reporter::Progress(const ProgressView& p) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string total = p.total >= 0 ? " / " + Bytes(p.total) : "";
+    const std::string left = p.secondsLeft >= 0 ? ", " + Duration(p.secondsLeft) + " left" : "";
+    const std::string numbers = Bytes(p.done) + total + ", " + Fmt("%.0f B/s", p.bytesPerSecond) + left;
+    if (mode_ == Mode::Json) {
+        if (p.percent == lastPercent_) return;
+        lastPercent_ = p.percent;
+        JsonObject o;
+        o.Int("v", kEventSchema).Str("event", "progress").Real("t", Elapsed(), 3).Str("port", port_);
+        o.Int("done", p.done);
+        if (p.total >= 0) o.Int("total", p.total);
+        else o.Null("total");
+        o.Int("percent", p.percent).Real("bytes_per_s", p.bytesPerSecond, 0);
+        if (p.secondsLeft >= 0) o.Real("eta_s", p.secondsLeft, 1);
+        else o.Null("eta_s");
+        return Emit(o.Text());
+    }
+    if (mode_ == Mode::Plain) {
+        if (p.percent / 10 <= lastDecile_) return;
+        lastDecile_ = p.percent / 10;
+        return Line(port_ + "  " + std::to_string(p.percent) + " %  " + numbers);
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastDraw_ < std::chrono::milliseconds(200) && p.percent == lastPercent_) return;
+    lastDraw_ = now;
+    lastPercent_ = p.percent;
+    constexpr int kWidth = 24;
+    const int filled = p.percent * kWidth / 100;
+    std::string bar = "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(kWidth - filled), '.') + "]";
+    Live(port_ + "  " + bar + " " + std::to_string(p.percent) + " %  " + numbers);
+}
+
+void Reporter::Box(const std::string& title, const std::string& text, const char* icon, const char* answer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (mode_ == Mode::Json) {
+        JsonObject o;
+        o.Int("v", kEventSchema).Str("event", "box").Real("t", Elapsed(), 3).Str("port", port_);
+        o.Str("title", title).Str("text", text).Str("icon", icon).Str("answer", answer);
+        return Emit(o.Text());
+    }
+    std::string flat;
+    for (char c : text) flat += (c == '\n' || c == '\r') ? ' ' : c;
+    while (flat.find("  ") != std::string::npos) flat.erase(flat.find("  "), 1);
+    Line(port_ + "  [" + title + "] " + flat + (std::string(answer) == "cancel" ? "  -> cancel" : ""));
+}
+
+void Reporter::Transfer(const TransferView& t) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (mode_ == Mode::Json) {
+        JsonObject o;
+        o.Int("v", kEventSchema).Str("event", "transfer").Real("t", Elapsed(), 3).Str("port", port_);
+        o.Str("operation", t.operation).Bool("ok", t.ok).Int("code", t.code).Str("outcome", t.outcome);
+        if (!t.ok) o.Str("failure", t.failure);
+        o.Int("bytes", t.bytes).Real("duration_s", t.seconds, 3).Bool("reached_device", t.reachedDevice).Str("box", t.box);
+        if (t.operation == "load") o.Str("firmware_after", t.firmwareAfter);
+        return Emit(o.Text());
+    }
+    std::string text = port_ + "  " + t.operation + (t.ok ? " good" : " FAILED (" + t.outcome + (t.failure.empty() ? "" : ": " + t.failure) + ", exit code " + std::to_string(t.code) + ")");
+    if (t.reachedDevice) text += ", " + Bytes(t.bytes) + " in " + Fmt("%.1f s", t.seconds);
+    Line(text);
+    if (!t.firmwareAfter.empty()) Line("    firmware now:    " + t.firmwareAfter);
+}
+
+void Reporter::Note(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (mode_ == Mode::Json) {
+        JsonObject o;
+        o.Int("v", kEventSchema).Str("event", "note").Real("t", Elapsed(), 3).Str("port", port_).Str("text", text);
+        return Emit(o.Text());
+    }
+    if (live_) std::fputs("\n", stdout), live_ = false;
+    std::fflush(stdout);
+    std::fprintf(stderr, "bzl: %s\n", text.c_str());
+}
+
+void Reporter::Result(int code, int good, int failed, const std::string& message) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (mode_ == Mode::Json) {
+        JsonObject o;
+        o.Int("v", kEventSchema).Str("event", "result").Real("t", Elapsed(), 3).Str("port", port_);
+        o.Bool("ok", code == 0).Int("code", code).Int("good", good).Int("failed", failed).Str("message", message);
+        return Emit(o.Text());
+    }
+    Line(port_ + "  " + message + " (exit code " + std::to_string(code) + ")");
+}
+
+}  // namespace zl::cli

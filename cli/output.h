@@ -1,0 +1,80 @@
+// What bzl prints: on a terminal one live line per state, in a log plain lines with
+// progress at most every 10 %, or with --json one JSON object per event (schema 1).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace zl::cli {
+
+constexpr int kEventSchema = 1;
+
+// What the window's panels show of a device.
+struct DeviceView {
+    bool pic32 = true;
+    std::string manufacturer, hardware;        // PIC32
+    std::string firmware, flash, previous;     // PIC32: the panels, cleaned of line noise
+    std::string software, version, date;       // HCS
+};
+
+struct ProgressView {
+    int percent = 0;         // as the window's bar shows it
+    int64_t done = 0;        // bytes
+    int64_t total = -1;      // bytes, -1 when unknown
+    double bytesPerSecond = 0;
+    double secondsLeft = -1; // -1 when unknown
+};
+
+struct TransferView {
+    std::string operation;   // "load", "readout", "verify"
+    bool ok = false;
+    int code = 0;
+    std::string outcome, failure, box;
+    std::string firmwareAfter;  // a load: what the device reported after it
+    int64_t bytes = 0;
+    double seconds = 0;
+    bool reachedDevice = false;
+};
+
+class Reporter {
+public:
+    enum class Mode { Terminal, Plain, Json };
+    Reporter(Mode mode, std::string port);
+
+    // The header of a run: what is done where.
+    void Start(const std::string& command, const std::string& devicePath, const std::string& file, int count);
+    void Status(const std::string& text);
+    // While searching: the live line counts the seconds (terminal only).
+    void Searching(double seconds);
+    void Connected(const DeviceView& device);
+    void Progress(const ProgressView& progress);
+    void Box(const std::string& title, const std::string& text, const char* icon, const char* answer);
+    void Transfer(const TransferView& transfer);
+    // A warning that does not stop the run (stderr in text modes).
+    void Note(const std::string& text);
+    void Result(int code, int good, int failed, const std::string& message);
+
+private:
+    void Line(const std::string& text);     // a finished line
+    void Live(const std::string& text);     // the current state's live line
+    void Emit(const std::string& json);
+    double Elapsed() const;
+
+    std::mutex mutex_;
+    Mode mode_;
+    std::string port_;
+    bool live_ = false;
+    int lastDecile_ = -1;
+    int lastPercent_ = -1;
+    std::chrono::steady_clock::time_point lastDraw_{};
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    size_t columns_ = 100;
+};
+
+// "12.3 KiB", "1.0 MiB"
+std::string Bytes(int64_t n);
+
+}  // namespace zl::cli

@@ -1,0 +1,353 @@
+#include "cli/station.h"
+
+#include <algorithm>
+
+#include "app/bootloader_dlg.h"
+#include "app/texts.h"
+#include "platform/headless/readonly_profile.h"
+#include "platform/text_convert.h"
+#include "platform/win32.h"
+#include "protocol/compat.h"
+#include "records/record_line.h"
+#include "res/resources.h"
+
+namespace zl::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+// A panel's text on one line: line breaks and tabs become blanks, bytes the device
+// sent above 0x7F are left out.
+std::string Clean(const std::u16string& text) {
+    std::u16string out;
+    for (char16_t c : text) {
+        if (c >= 0xFF80) continue;
+        if (c < 0x20) c = u' ';
+        if (c == u' ' && (out.empty() || out.back() == u' ')) continue;
+        out.push_back(c);
+    }
+    while (!out.empty() && out.back() == u' ') out.pop_back();
+    return ToUtf8(out);
+}
+
+// The value after a label in an HCS panel ("\rSoftware:\tABC12345\rVersion:\t\t...").
+std::string HcsField(const std::u16string& panel, const std::u16string& label) {
+    const size_t p = panel.find(label);
+    if (p == std::u16string::npos) return {};
+    size_t start = p + label.size();
+    while (start < panel.size() && panel[start] == u'\t') ++start;
+    const size_t end = panel.find(u'\r', start);
+    return Clean(panel.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start));
+}
+
+const char* IconName(unsigned type) {
+    switch (type & MB_ICONMASK) {
+        case MB_ICONERROR: return "error";
+        case MB_ICONQUESTION: return "question";
+        case MB_ICONEXCLAMATION: return "warning";
+        case MB_ICONINFORMATION: return "information";
+        default: return "none";
+    }
+}
+
+}  // namespace
+
+int ExitCodeOf(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Ok: return kExitOk;
+        case Outcome::TransferFailed: return kExitTransfer;
+        case Outcome::VerifyMismatch: return kExitMismatch;
+        case Outcome::Incompatible: return kExitIncompatible;
+        case Outcome::FileError: return kExitFile;
+    }
+    return kExitTransfer;
+}
+
+Station::Station(Job job, std::unique_ptr<Profile> profile, Reporter& out, RecordLog& records)
+    : job_(std::move(job)), out_(out), records_(records) {
+    // The dialog starts as the window would with this profile: the port and the device
+    // type chosen, the language given; nothing is ever written back.
+    auto view = std::make_unique<ReadOnlyProfile>(std::move(profile));
+    view->SetString(u"PrevCOM", job_.port);
+    if (job_.device) view->SetInt(u"PrevDevice", *job_.device);
+    view->SetInt(u"PrevLang", job_.english ? 1 : 0);
+    platform_ = std::make_unique<HeadlessPlatform>(std::move(view));
+    platform_->SetObserver(this);
+    const bool force = job_.force;
+    platform_->SetBoxPolicy([force](const HeadlessPlatform::Box& box) {
+        // The one question the core asks: load a file the compatibility check refuses?
+        if ((box.type & MB_TYPEMASK) == MB_OKCANCEL) return force ? IDOK : IDCANCEL;
+        return IDOK;
+    });
+    if (!job_.file.empty()) platform_->SetFileAnswer(job_.file);
+    dlg_ = std::make_unique<CBootloaderZLDlg>(*platform_);
+    dlg_->m_controls.SetListener([this](int) { Wake(); });
+}
+
+Station::~Station() {
+    if (platform_) {
+        platform_->EndLoop();
+        platform_->Join(std::chrono::seconds(30));
+    }
+    dlg_.reset();  // waits for the dialog's workers
+}
+
+void Station::Wake() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dirty_ = true;
+    wake_.notify_all();
+}
+
+void Station::Click(int id) {
+    platform_->Post([this, id] {
+        // As a user clicks: a disabled or hidden button does nothing.
+        if (dlg_->m_controls.IsWindowEnabled(id) && dlg_->m_controls.IsWindowVisible(id)) dlg_->OnCommand(id, BN_CLICKED);
+    });
+}
+
+int Station::DeviceSel() const { return dlg_->m_cbDevice.GetCurSel(); }
+
+void Station::OnBox(const HeadlessPlatform::Box& box) {
+    if (box.text == Text(TextId::PortNotAvailable, job_.english)) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        portLost_ = true;
+    }
+    out_.Box(ToUtf8(box.title), ToUtf8(box.text), IconName(box.type), box.answer == IDCANCEL ? "cancel" : "ok");
+    Wake();
+}
+
+void Station::OnTransferEnded(const TransferRecord& record) {
+    // Written here, on the worker's thread, before the connected state resumes.
+    const auto& names = DeviceNames();
+    const std::string name = record.deviceSel >= 0 && record.deviceSel < static_cast<int>(names.size())
+                                 ? names[static_cast<size_t>(record.deviceSel)] : "";
+    records_.Write(record, FromUtf8(name));
+    std::lock_guard<std::mutex> lock(mutex_);
+    ended_.push_back(record);
+    dirty_ = true;
+    wake_.notify_all();
+}
+
+bool Station::PanelsReady() const {
+    if (DeviceSel() != 0) return true;
+    const std::u16string left = dlg_->m_controls.GetWindowText(IDC_FW_LEFT);
+    return (!left.empty() && left != Text(TextId::NoDevice, job_.english)) || dlg_->m_nInfoCycle >= 1;
+}
+
+DeviceView Station::View() const {
+    DeviceView v;
+    const Controls& c = dlg_->m_controls;
+    v.pic32 = DeviceSel() == 0;
+    if (v.pic32) {
+        const DeviceIdentity id = IdentityOf(dlg_->m_strDeviceInfo.Get(), job_.english);
+        v.manufacturer = Clean(id.manufacturer);
+        v.hardware = Clean(id.hardware);
+        v.firmware = Clean(c.GetWindowText(IDC_FW_LEFT));
+        v.flash = Clean(c.GetWindowText(IDC_FW_RIGHT));
+        v.previous = Clean(c.GetWindowText(IDC_FW_RESULT));
+    } else {
+        const std::u16string left = c.GetWindowText(IDC_FW_LEFT);
+        v.software = HcsField(left, u"Software:");
+        v.version = HcsField(left, u"Version:");
+        v.date = HcsField(left, u"Datum:");
+    }
+    return v;
+}
+
+void Station::ReportProgress(const std::u16string& status) {
+    const bool en = job_.english;
+    const ControlState bar = dlg_->m_controls.Get(IDC_PROGRESS);
+    const int span = bar.hi - bar.lo;
+    ProgressView p;
+    p.percent = span > 0 ? std::clamp((bar.pos - bar.lo) * 100 / span, 0, 100) : 0;
+    const int64_t pos = bar.pos - bar.lo;
+    const int64_t size = job_.fileSize;
+    // The status comes before the bar's range: a bar still set for the connected state
+    // says nothing about the transfer.
+    const bool pic32Load = status == Text(TextId::StatusLoadToFlash, en) || status == Text(TextId::StatusFlashToChip, en);
+    const bool readout = status == Text(TextId::StatusReadout, en);
+    const int64_t range = pic32Load ? size / 2048 + 50 : readout ? 1000 : size / 512;
+    if (bar.lo != 0 || bar.hi != static_cast<int>(range & 0xFFFF)) return;
+    if (status == Text(TextId::StatusLoadToFlash, en)) {
+        p.done = std::min<int64_t>(pos * 4 * 512, size);  // the bar steps every fourth block
+        p.total = size;
+    } else if (status == Text(TextId::StatusFlashToChip, en)) {
+        p.done = p.total = size;
+    } else if (status == Text(TextId::StatusLoadHcs, en) || status == Text(TextId::StatusVerify, en)) {
+        p.done = std::min<int64_t>(pos * 512, size);
+        p.total = size;
+    } else {  // the readout: the bar steps 3 every 100 bytes, the size is not known before
+        p.done = pos * 100 / 3;
+    }
+    const double elapsed = Since(transferStart_);
+    p.bytesPerSecond = elapsed > 0.2 ? static_cast<double>(p.done) / elapsed : 0;
+    if (p.total >= 0 && p.percent > 0) p.secondsLeft = elapsed * (100 - p.percent) / p.percent;
+    out_.Progress(p);
+}
+
+int Station::Run(const std::atomic<int>& interrupt) {
+    const bool en = job_.english;
+    const std::u16string searching = Text(TextId::StatusSearching, en);
+    const std::u16string connected = Text(TextId::StatusConnected, en);
+    const std::u16string transfers[] = {Text(TextId::StatusLoadToFlash, en), Text(TextId::StatusFlashToChip, en),
+                                        Text(TextId::StatusLoadHcs, en), Text(TextId::StatusReadout, en),
+                                        Text(TextId::StatusVerify, en)};
+    auto isTransfer = [&](const std::u16string& s) { return std::find(std::begin(transfers), std::end(transfers), s) != std::end(transfers); };
+
+    platform_->SetAfterShow([this] {
+        // The scan lists only ports that can be opened: a port missing from it is
+        // missing or held by another program, and the dialog has chosen another one.
+        portChosen_ = dlg_->m_strPort.Get() == job_.port;
+        if (!portChosen_) return platform_->EndLoop();
+        if (job_.command == Command::Load) dlg_->OnCommand(IDC_AUTOLOAD_ON, BN_CLICKED);
+    });
+    CBootloaderZLDlg* dlg = dlg_.get();
+    platform_->Start([dlg] { dlg->DoModal(); });
+
+    int code = kExitOk, good = 0, failed = 0, handled = 0;
+    std::string message;
+    std::u16string lastStatus;
+    auto waitingSince = Clock::now();
+    bool deviceActive = false, deviceSeen = false, deviceReported = false;
+    bool actionClicked = false, verifyDue = false, rearm = false, transferOpen = false;
+    bool finishing = false, quitClicked = false, interrupted = false, waitBoxAsked = false;
+    Clock::time_point finishingSince{}, lastSearchDraw{};
+    auto fail = [&](int c) {
+        if (code == kExitOk) code = c;
+    };
+    auto finish = [&](const std::string& why) {
+        if (finishing) return;
+        finishing = true;
+        finishingSince = Clock::now();
+        if (message.empty()) message = why;
+    };
+
+    while (platform_->Running()) {
+        std::deque<TransferRecord> ended;
+        bool portLost;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait_for(lock, std::chrono::milliseconds(100), [&] { return dirty_; });
+            dirty_ = false;
+            ended.swap(ended_);
+            portLost = portLost_;
+            portLost_ = false;
+        }
+
+        const std::u16string status = dlg->m_controls.GetWindowText(IDC_STATUS);
+        if (status != lastStatus) {
+            lastStatus = status;
+            out_.Status(ToUtf8(status));
+            if (status == searching && deviceActive) {
+                deviceActive = deviceReported = actionClicked = false;
+                waitingSince = Clock::now();
+                if (rearm && !finishing) {
+                    rearm = false;
+                    Click(IDC_AUTOLOAD_ON);
+                }
+            }
+            if (status == connected && !deviceActive) {
+                deviceActive = deviceSeen = true;
+            }
+            if (isTransfer(status) && !transferOpen) {
+                transferOpen = true;
+                transferStart_ = Clock::now();
+            }
+        }
+        if (status == searching && Clock::now() - lastSearchDraw > std::chrono::milliseconds(250)) {
+            lastSearchDraw = Clock::now();
+            out_.Searching(Since(waitingSince));
+        }
+        if (isTransfer(status)) ReportProgress(status);
+        if (deviceActive && !deviceReported && status == connected && PanelsReady()) {
+            deviceReported = true;
+            out_.Connected(View());
+        }
+
+        for (const TransferRecord& r : ended) {
+            transferOpen = false;
+            const int c = ExitCodeOf(r.outcome);
+            TransferView t{OperationName(r.operation), c == kExitOk, c, OutcomeName(r.outcome), r.failure, ToUtf8(r.boxText),
+                           Clean(r.firmwareAfter), static_cast<int64_t>(r.bytes), r.durationUs / 1e6, r.reachedDevice};
+            out_.Transfer(t);
+            bool deviceDone = true;
+            if (r.operation == Operation::Load && c == kExitOk && job_.verify && r.deviceSel == 0) {
+                verifyDue = true;  // the device counts once its flash has been compared
+                deviceDone = false;
+            }
+            if (r.outcome == Outcome::Incompatible) rearm = true;
+            if (deviceDone) {
+                ++handled;
+                if (c == kExitOk) ++good;
+                else ++failed, fail(c);
+            }
+            if (job_.command != Command::Load || (job_.count > 0 && handled >= job_.count))
+                finish(failed ? "failed" : "done");
+        }
+
+        if (portLost && !deviceSeen && !finishing) {
+            // The port could not be opened at the start: nothing can happen on it.
+            fail(kExitPort);
+            message = "port unavailable";
+            platform_->EndLoop();
+            break;
+        }
+
+        // What the user would press next, once the device is connected and shown.
+        const bool idleConnected = deviceReported && status == connected && dlg->m_bInfoRunning == 1 &&
+                                   dlg->m_bTransferRunning == 0 && !finishing;
+        if (idleConnected) {
+            if (job_.command == Command::Info) {
+                finish("done");
+            } else if ((job_.command == Command::Read || job_.command == Command::Verify) && !actionClicked) {
+                actionClicked = true;
+                Click(job_.command == Command::Read ? IDC_READOUT : IDC_COMPARE);
+            } else if (verifyDue) {
+                verifyDue = false;
+                Click(IDC_COMPARE);
+            }
+        }
+
+        if (job_.timeout && !finishing && !deviceActive && dlg->m_bTransferRunning == 0 &&
+            Since(waitingSince) > *job_.timeout) {
+            out_.Note("no device switched on within " + std::to_string(static_cast<long>(*job_.timeout)) + " s");
+            fail(kExitNoDevice);
+            finish("no device");
+        }
+
+        if (interrupt.load() != 0 && !interrupted) {
+            interrupted = true;
+            code = kExitInterrupted;
+            message = "interrupted";
+            finish("interrupted");
+        }
+
+        if (finishing && !quitClicked) {
+            const bool busy = dlg->m_bTransferRunning != 0 || (transferOpen && Since(finishingSince) < 60);
+            if (!busy) {
+                quitClicked = true;
+                Click(IDC_QUIT);
+            } else if (interrupted && !waitBoxAsked) {
+                // Quit during a transfer: the window tells the user to wait, and so do we.
+                waitBoxAsked = true;
+                Click(IDC_QUIT);
+            }
+        }
+        if (quitClicked && Since(finishingSince) > 90) platform_->EndLoop();  // bounded, whatever happens
+    }
+    platform_->Join(std::chrono::seconds(30));
+
+    if (!portChosen_) {
+        fail(kExitPort);
+        message = "port unavailable";
+    }
+    if (message.empty()) message = code == kExitOk ? "done" : "failed";
+    std::string summary = message;
+    if (job_.command == Command::Load) summary += ": " + std::to_string(good) + " device(s) good, " + std::to_string(failed) + " failed";
+    out_.Result(code, good, failed, summary);
+    return code;
+}
+
+}  // namespace zl::cli

@@ -1,0 +1,91 @@
+// One dialog driven as a user drives the window: the port and the device type chosen,
+// Auto-Load On / Readout / Compare pressed, boxes answered by policy, the controls read
+// for progress, Quit pressed at the end. One station per port; several may run in one
+// process, each on its own user-interface thread.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "cli/args.h"
+#include "cli/output.h"
+#include "platform/headless/headless_platform.h"
+#include "records/record_log.h"
+
+namespace zl {
+class CBootloaderZLDlg;
+}
+
+namespace zl::cli {
+
+// Exit codes.
+enum : int {
+    kExitOk = 0,
+    kExitUsage = 1,
+    kExitPort = 2,
+    kExitNoDevice = 3,
+    kExitTransfer = 4,
+    kExitMismatch = 5,
+    kExitIncompatible = 6,
+    kExitFile = 7,
+    kExitInterrupted = 130,
+};
+
+struct Job {
+    Command command = Command::Info;
+    std::u16string port;            // "\\.\COMn"
+    std::optional<int> device;      // the Device box entry; empty: the profile's
+    std::u16string file;
+    int64_t fileSize = -1;
+    int count = 1;
+    bool force = false;
+    bool verify = false;
+    std::optional<double> timeout;
+    bool english = false;
+};
+
+// The exit code of a transfer's outcome.
+int ExitCodeOf(Outcome outcome);
+
+class Station : public HeadlessPlatform::Observer {
+public:
+    Station(Job job, std::unique_ptr<Profile> profile, Reporter& out, RecordLog& records);
+    ~Station() override;
+
+    // Runs the job to its end; the exit code. interrupt holds the number of a signal
+    // that asks bzl to stop (0 while none has come).
+    int Run(const std::atomic<int>& interrupt);
+
+    // HeadlessPlatform::Observer
+    void OnBox(const HeadlessPlatform::Box& box) override;
+    void OnTransferEnded(const TransferRecord& record) override;
+
+private:
+    void Click(int id);
+    void Wake();
+    bool PanelsReady() const;
+    DeviceView View() const;
+    void ReportProgress(const std::u16string& status);
+    int DeviceSel() const;
+
+    Job job_;
+    Reporter& out_;
+    RecordLog& records_;
+    std::unique_ptr<HeadlessPlatform> platform_;
+    std::unique_ptr<CBootloaderZLDlg> dlg_;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool dirty_ = false;
+    std::deque<TransferRecord> ended_;
+    bool portLost_ = false;  // the "port not available" box came
+    std::atomic<bool> portChosen_{false};
+    std::chrono::steady_clock::time_point transferStart_{};
+};
+
+}  // namespace zl::cli

@@ -1,0 +1,119 @@
+#include "records/record_line.h"
+
+#include <cstdio>
+
+#include "records/json.h"
+
+namespace zl {
+namespace {
+
+// Days since 1970-01-01 to a civil date (proleptic Gregorian).
+void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    y = static_cast<int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    if (m <= 2) ++y;
+}
+
+const char* UnitName(const TransferRecord& r) {
+    switch (r.operation) {
+        case Operation::Load: return r.deviceSel == 0 ? "dots" : "pieces";
+        case Operation::Readout: return "packets";
+        case Operation::Verify: return "blocks";
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string FormatUtc(int64_t ms) {
+    const int64_t days = (ms >= 0 ? ms : ms - 86399999) / 86400000;
+    const int64_t rest = ms - days * 86400000;
+    int64_t y;
+    unsigned mo, d;
+    CivilFromDays(days, y, mo, d);
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<long long>(y), mo, d,
+                  static_cast<int>(rest / 3600000), static_cast<int>(rest / 60000 % 60),
+                  static_cast<int>(rest / 1000 % 60), static_cast<int>(rest % 1000));
+    return buf;
+}
+
+const char* OperationName(Operation op) {
+    switch (op) {
+        case Operation::Load: return "load";
+        case Operation::Readout: return "readout";
+        case Operation::Verify: return "verify";
+    }
+    return "";
+}
+
+const char* OutcomeName(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Ok: return "ok";
+        case Outcome::TransferFailed: return "transfer-failed";
+        case Outcome::VerifyMismatch: return "verify-mismatch";
+        case Outcome::Incompatible: return "incompatible";
+        case Outcome::FileError: return "file-error";
+    }
+    return "";
+}
+
+std::string ShortPortName(const std::u16string& port) {
+    std::u16string p = port;
+    if (p.rfind(u"\\\\.\\", 0) == 0) p.erase(0, 4);
+    return std::string(p.begin(), p.end());  // "COMn" is ASCII
+}
+
+std::string FormatRecord(const TransferRecord& r, const RecordContext& c) {
+    const double seconds = static_cast<double>(r.durationUs) / 1e6;
+    const double lineRate = r.baud / 10.0;  // bytes per second: 8N1 is ten bits a byte
+    const double rate = seconds > 0 ? static_cast<double>(r.bytes) / seconds : 0.0;
+
+    JsonObject identity;
+    identity.Str("manufacturer", r.manufacturer).Str("hardware", r.hardware).Str("firmware_before", r.firmwareBefore);
+    if (r.operation == Operation::Load) identity.Str("firmware_after", r.firmwareAfter);
+
+    JsonObject file;
+    file.Str("path", r.filePath);
+    if (c.fileSize >= 0) file.Int("size", c.fileSize);
+    else file.Null("size");
+    if (!c.fileSha256.empty()) file.Str("sha256", c.fileSha256);
+    else file.Null("sha256");
+
+    JsonObject result;
+    result.Str("outcome", OutcomeName(r.outcome));
+    if (r.outcome != Outcome::Ok) result.Str("failure", r.failure);
+    result.Str("box", r.boxText);
+
+    JsonObject line;
+    line.Int("schema", kRecordSchema)
+        .Str("time", FormatUtc(c.startUtcMs))
+        .Str("host", c.host)
+        .Str("program", c.program)
+        .Str("version", c.version)
+        .Str("port", ShortPortName(r.port))
+        .Str("device_path", c.devicePath)
+        .Str("device_kind", r.deviceSel == 0 ? "pic32" : "hcs")
+        .Str("device", c.deviceName)
+        .Str("operation", OperationName(r.operation))
+        .Raw("identity", identity.Text())
+        .Raw("file", file.Text())
+        .Int("bytes", static_cast<int64_t>(r.bytes))
+        .Int("units", static_cast<int64_t>(r.units))
+        .Str("unit", UnitName(r))
+        .Real("duration_s", seconds, 3)
+        .Real("bytes_per_s", rate, 1)
+        .Int("line_bytes_per_s", static_cast<int64_t>(lineRate))
+        .Real("line_efficiency", lineRate > 0 ? rate / lineRate : 0.0, 4)
+        .Raw("result", result.Text());
+    return line.Text() + "\n";
+}
+
+}  // namespace zl

@@ -1,0 +1,41 @@
+// The record of every device: each load, readout and verify that reached the device
+// appends one line to records.ndjson. Writing never throws and never waits for more
+// than the file: a failure is reported once through the problem callback.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "records/transfer_record.h"
+
+namespace zl {
+
+class RecordLog {
+public:
+    using ProblemReport = std::function<void(const std::string& message)>;
+
+    // path: the record file (UTF-8); program and version name what writes it.
+    RecordLog(std::string path, std::string program, std::string version, ProblemReport report);
+
+    // $XDG_STATE_HOME/Hallwyn/BootloaderZL/records.ndjson (default ~/.local/state/...).
+    static std::string DefaultPath();
+
+    // Appends the record of r when it reached the device; true when the line was
+    // written or none was due. Callable from any thread.
+    bool Write(const TransferRecord& r, const std::u16string& deviceName);
+
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    std::string program_;
+    std::string version_;
+    ProblemReport report_;
+    std::atomic<bool> reported_{false};
+};
+
+// The size and SHA-256 of a file, read whole; false when it cannot be read.
+bool HashFile(const std::u16string& path, int64_t& size, std::string& sha256);
+
+}  // namespace zl
