@@ -1,11 +1,24 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+
 #include "app/bootloader_dlg.h"
 #include "platform/qt/qt_platform.h"
+#ifdef __linux__
+#include "platform/posix/port_diagnosis.h"
+#endif
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+#ifdef __linux__
+    // The Port box lists only ports that can be opened: say which ones are left out for
+    // lack of permission, and how to fix it.
+    for (const zl::PortDiagnosis& d : zl::DiagnoseAllPorts(false))
+        if (d.state == zl::PortState::PermissionDenied)
+            std::fprintf(stderr, "BootloaderZL: COM%d (%s) cannot be opened: permission denied. Fix: %s\n", d.number,
+                         d.path.c_str(), d.fix.c_str());
+#endif
     app.setWindowIcon(QIcon(QStringLiteral(":/bootloaderzl/icon.png")));
     zl::QtPlatform platform;
     zl::CBootloaderZLApp theApp(platform);

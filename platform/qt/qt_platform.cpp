@@ -17,6 +17,8 @@
 #include "platform/qt/dialog_window.h"
 #include "platform/settings/qsettings_profile.h"
 #include "platform/win32.h"
+#include "records/record_log.h"
+#include "res/resources.h"
 
 namespace zl {
 namespace {
@@ -38,7 +40,18 @@ QString NameFilter(const FilterEntry& e) {
 
 }  // namespace
 
-QtPlatform::QtPlatform() : profile_(MakeQSettingsProfile(AppName())) {}
+QtPlatform::QtPlatform()
+    : profile_(MakeQSettingsProfile(AppName())),
+      records_(std::make_unique<RecordLog>(RecordLog::DefaultPath(), "BootloaderZL", BZL_VERSION,
+                                           [](const std::string& problem) { std::fprintf(stderr, "BootloaderZL: %s\n", problem.c_str()); })) {}
+
+void QtPlatform::TransferEnded(const TransferRecord& record) {
+    std::u16string device;
+    for (const ControlTemplate& t : MainDialogTemplate().controls)
+        if (t.id == IDC_DEVICE && record.deviceSel >= 0 && record.deviceSel < static_cast<int>(t.items.size()))
+            device = t.items[static_cast<size_t>(record.deviceSel)];
+    records_->Write(record, device);
+}
 
 QtPlatform::~QtPlatform() = default;
 
