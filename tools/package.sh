@@ -57,7 +57,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_
   -DCMAKE_CXX_FLAGS="$cppflags $cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
 # Only what goes into the packages, not the tests.
 targets=(BootloaderZL zlsim zlfw bzl_package_files)
-if cmake --build "$build" --target help | grep -q '^bzl:'; then
+if grep -q '^bzl:' <<<"$(cmake --build "$build" --target help)"; then
   targets+=(bzl)
 else
   echo "note: there is no bzl target yet; the package holds the window alone"
@@ -179,7 +179,8 @@ if [ $install_test = 1 ]; then
   }
   check "$exec_line (from the menu entry) shows its window" window_shows
   if [ -x /usr/bin/bzl ]; then
-    check "bzl --version prints $version" sh -c "bzl --version | tee /dev/stderr | grep -qF '$version'"
+    bzl_version() { local v; v="$(bzl --version)"; echo "$v"; grep -qF "$version" <<<"$v"; }
+    check "bzl --version prints $version" bzl_version
   fi
   check "zlfw makes a firmware file" sh -c "zlfw sx --length 256 -o '$tree/fw.sx' && test -s '$tree/fw.sx'"
   check "man BootloaderZL" sh -c "man -w BootloaderZL >/dev/null"
