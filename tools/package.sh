@@ -94,7 +94,8 @@ echo "=== lintian ==="
 check "lintian reports no error" lintian --fail-on error --info "$main" "$sim" 2> >(grep -v 'running with root privileges' >&2)
 
 tree="$(mktemp -d)"
-trap 'rm -rf "$tree"' EXIT
+udev_copy=""
+trap 'rm -rf "$tree"; [ -z "$udev_copy" ] || rm -f "$udev_copy"' EXIT
 dpkg-deb -x "$main" "$tree"
 echo "=== desktop entry and AppStream metainfo ==="
 check "desktop-file-validate" desktop-file-validate "$tree"/usr/share/applications/*.desktop
@@ -108,19 +109,15 @@ udev_check() {  # rules-file
     udevadm verify "$rules"
     return
   fi
-  # Older udevadm: let udev itself read the file from /run/udev/rules.d (which shadows an
-  # installed copy of the same name) while it runs the rules on a tty, and report every
-  # complaint it has about that file.
+  # Older udevadm: let udev itself read a copy of the file from /run/udev/rules.d while it
+  # runs the rules on a tty, and report every complaint it has about that copy.
   if [ "$(id -u)" -ne 0 ]; then
     echo "udev rules: not checked (needs root, or udevadm verify from systemd 253 on)" >&2
     return 1
   fi
   mkdir -p /run/udev/rules.d
-  local copy="/run/udev/rules.d/$name"
-  if [ -e "$copy" ]; then
-    echo "udev rules: $copy exists already; not touching it" >&2
-    return 1
-  fi
+  udev_copy="/run/udev/rules.d/${name%.rules}-check-$$.rules"
+  local copy="$udev_copy"
   cp "$rules" "$copy"
   log="$(udevadm test --action=add /sys/class/tty/ptmx 2>&1 || true)"
   rm -f "$copy"
@@ -185,7 +182,7 @@ if [ $install_test = 1 ]; then
   check "zlfw makes a firmware file" sh -c "zlfw sx --length 256 -o '$tree/fw.sx' && test -s '$tree/fw.sx'"
   check "man BootloaderZL" sh -c "man -w BootloaderZL >/dev/null"
 
-  check "dpkg --purge" dpkg_locked --purge bootloaderzl bootloaderzl-sim
+  check "dpkg -r" dpkg_locked -r bootloaderzl bootloaderzl-sim
   # Left behind: any file or link to a file from the lists, and any of their directories
   # that is now empty and owned by no other package (/usr/bin and the like stay, rightly).
   left="$(while read -r path; do
@@ -198,6 +195,8 @@ if [ $install_test = 1 ]; then
   done <"$listed")"
   check "nothing left behind ($(wc -l <"$listed") paths were installed)" test -z "$left"
   [ -z "$left" ] || echo "$left" >&2
+  # Without conffiles nothing stays for a purge either: dpkg forgets both packages.
+  check "dpkg knows neither package any more" sh -c '! dpkg-query -W bootloaderzl bootloaderzl-sim 2>/dev/null | grep -q .'
 fi
 
 exit $status
