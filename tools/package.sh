@@ -19,7 +19,7 @@ install_test=0
 for arg in "$@"; do
   case "$arg" in
     --install-test) install_test=1 ;;
-    -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "package.sh: unknown option '$arg' (see --help)" >&2; exit 1 ;;
   esac
 done
