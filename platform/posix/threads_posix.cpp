@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include "platform/threads.h"
@@ -12,10 +10,6 @@
 
 namespace zl {
 namespace {
-
-std::mutex g_mutex;
-std::condition_variable g_idle;
-int g_running = 0;
 
 // Raises the calling thread to the best nice value the process may take; real-time
 // scheduling is left alone, since a spinning writer at real-time priority would
@@ -29,28 +23,12 @@ void RaiseThisThread() {
 }  // namespace
 
 void StartThread(std::function<void()> proc, int priority) {
-    {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        ++g_running;
-    }
     std::thread([proc = std::move(proc), priority] {
         if (priority >= THREAD_PRIORITY_TIME_CRITICAL) RaiseThisThread();
         proc();
-        std::lock_guard<std::mutex> lock(g_mutex);
-        if (--g_running == 0) g_idle.notify_all();
     }).detach();
 }
 
 void Sleep(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-int RunningThreads() {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return g_running;
-}
-
-bool WaitForThreads(unsigned timeoutMs) {
-    std::unique_lock<std::mutex> lock(g_mutex);
-    return g_idle.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return g_running == 0; });
-}
 
 }  // namespace zl

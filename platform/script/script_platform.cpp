@@ -50,6 +50,16 @@ std::optional<int> ScriptPlatform::ExitCode() const {
     return exitCode_;
 }
 
+std::vector<TransferRecord> ScriptPlatform::Records() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return records_;
+}
+
+void ScriptPlatform::TransferEnded(const TransferRecord& record) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    records_.push_back(record);
+}
+
 long ScriptPlatform::TimerCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return timerCount_;

@@ -50,6 +50,8 @@ public:
     ControlState LastSubDialogControl(int id) const;
     int SubDialogCount() const;
     std::optional<int> ExitCode() const;
+    // The records of the transfers that have ended, in order.
+    std::vector<TransferRecord> Records() const;
 
     // --- the user-interface thread ---
     // Runs fn's DoModal on the user-interface thread (fn calls dlg.DoModal()).
@@ -82,6 +84,7 @@ public:
     Profile& GetProfile() override;
     std::u16string AppName() override { return u"BootloaderZL"; }
     [[noreturn]] void ExitProcess(int code) override;
+    void TransferEnded(const TransferRecord& record) override;
 
     // Fixed-width text measure of this face: every character is this wide.
     static constexpr int kCharWidth = 6;
@@ -111,6 +114,7 @@ private:
     int subDialogCount_ = 0;
     std::map<int, ControlState> lastSubDialog_;
     std::optional<int> exitCode_;
+    std::vector<TransferRecord> records_;
     std::unique_ptr<Profile> profile_;
 };
 

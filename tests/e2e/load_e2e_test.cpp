@@ -22,6 +22,19 @@ TEST_F(LoadScenario, Pic32DeviceIsLoadedOnceAndTheNextDeviceAgain) {
                             seconds(20)));
     EXPECT_TRUE(ui->platform.Boxes().empty());
     EXPECT_NE(ui->Text(IDC_FW_RESULT).find(u"erfolgreich"), std::u16string::npos);
+    // The record names the device before and after, and what crossed the line.
+    ASSERT_TRUE(ui->WaitFor([&] { return ui->platform.Records().size() == 1; }));
+    const TransferRecord r = ui->platform.Records()[0];
+    EXPECT_EQ(r.outcome, Outcome::Ok);
+    EXPECT_TRUE(r.reachedDevice);
+    EXPECT_EQ(r.port, u"\\\\.\\COM42");
+    EXPECT_EQ(r.baud, 115200u);
+    EXPECT_EQ(r.manufacturer, u"Hallwyn Geraete ");
+    EXPECT_EQ(r.bytes, 64u * 1024);
+    EXPECT_EQ(r.units, 128u);  // dots
+    EXPECT_EQ(r.firmwareBefore.find(u"Corvel-Neu"), std::u16string::npos);
+    EXPECT_NE(r.firmwareAfter.find(u"Corvel-Neu"), std::u16string::npos);
+    EXPECT_GT(r.durationUs, 5'000'000);  // 64 KiB at the line rate
     // Still connected a while later, and not loaded a second time.
     std::this_thread::sleep_for(seconds(3));
     EXPECT_EQ(Loads(), 1u);

@@ -76,6 +76,11 @@ TEST_P(LostPortScenario, IsToldOnceAndTakenUpAgainWhenThePortComesBack) {
     EXPECT_TRUE(ui->Enabled(IDC_STOPSTART));
     EXPECT_FALSE(ui->Enabled(IDC_DISCONNECT));
     EXPECT_EQ(ui->dlg->m_bTransferRunning, 0);
+    if (GetParam() == Phase::Loading || GetParam() == Phase::Reading || GetParam() == Phase::Verifying) {
+        ASSERT_EQ(ui->platform.Records().size(), 1u);
+        EXPECT_EQ(ui->platform.Records()[0].outcome, Outcome::TransferFailed);
+        EXPECT_EQ(ui->platform.Records()[0].failure, "device-gone");
+    }
 
     // Plugged back: listed, selected and searched on again by itself.
     ASSERT_EQ(sim->Command("plug").substr(0, 2), "ok");
