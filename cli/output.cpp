@@ -91,6 +91,7 @@ void Reporter::Start(const std::string& command, const std::string& devicePath, 
 void Reporter::Status(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     lastDecile_ = lastPercent_ = -1;
+    status_ = text;
     if (mode_ == Mode::Json) {
         JsonObject o;
         o.Int("v", kEventSchema).Str("event", "status").Real("t", Elapsed(), 3).Str("port", port_).Str("text", text);
@@ -109,7 +110,7 @@ void Reporter::Searching(double seconds) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (mode_ != Mode::Terminal || !live_) return;
     static const char* kSpin = "|/-\\";
-    const std::string text = port_ + "  " + Fmt("waiting for the device %.0f s ", seconds) + kSpin[static_cast<int>(seconds * 4) % 4];
+    const std::string text = port_ + "  " + status_ + Fmt("  %.0f s ", seconds) + kSpin[static_cast<int>(seconds * 4) % 4];
     Live(text);
 }
 
@@ -148,32 +149,44 @@ void Reporter::Progress(const ProgressView& p) {
     const std::string total = p.total >= 0 ? " / " + Bytes(p.total) : "";
     const std::string left = p.secondsLeft >= 0 ? ", " + Duration(p.secondsLeft) + " left" : "";
     const std::string numbers = Bytes(p.done) + total + ", " + Fmt("%.0f B/s", p.bytesPerSecond) + left;
+    const auto now = std::chrono::steady_clock::now();
+    const bool unknown = p.percent < 0;
     if (mode_ == Mode::Json) {
-        if (p.percent == lastPercent_) return;
+        if (unknown ? now - lastDraw_ < std::chrono::seconds(1) : p.percent == lastPercent_) return;
         lastPercent_ = p.percent;
+        lastDraw_ = now;
         JsonObject o;
         o.Int("v", kEventSchema).Str("event", "progress").Real("t", Elapsed(), 3).Str("port", port_);
         o.Int("done", p.done);
         if (p.total >= 0) o.Int("total", p.total);
         else o.Null("total");
-        o.Int("percent", p.percent).Real("bytes_per_s", p.bytesPerSecond, 0);
+        if (unknown) o.Null("percent");
+        else o.Int("percent", p.percent);
+        o.Real("bytes_per_s", p.bytesPerSecond, 0);
         if (p.secondsLeft >= 0) o.Real("eta_s", p.secondsLeft, 1);
         else o.Null("eta_s");
         return Emit(o.Text());
     }
     if (mode_ == Mode::Plain) {
+        // At most every 10 %; without a total, every 10 seconds.
+        if (unknown) {
+            if (lastDecile_ >= 0 && now - lastDraw_ < std::chrono::seconds(10)) return;
+            lastDecile_ = 0;
+            lastDraw_ = now;
+            return Line(port_ + "  " + numbers);
+        }
         if (p.percent / 10 <= lastDecile_) return;
         lastDecile_ = p.percent / 10;
         return Line(port_ + "  " + std::to_string(p.percent) + " %  " + numbers);
     }
-    const auto now = std::chrono::steady_clock::now();
     if (now - lastDraw_ < std::chrono::milliseconds(200) && p.percent == lastPercent_) return;
     lastDraw_ = now;
     lastPercent_ = p.percent;
-    constexpr int kWidth = 24;
+    if (unknown) return Live(port_ + "  " + status_ + "  " + numbers);
+    constexpr int kWidth = 20;
     const int filled = p.percent * kWidth / 100;
     std::string bar = "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(kWidth - filled), '.') + "]";
-    Live(port_ + "  " + bar + " " + std::to_string(p.percent) + " %  " + numbers);
+    Live(port_ + "  " + status_ + "  " + bar + " " + std::to_string(p.percent) + " %  " + numbers);
 }
 
 void Reporter::Box(const std::string& title, const std::string& text, const char* icon, const char* answer) {

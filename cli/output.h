@@ -21,7 +21,7 @@ struct DeviceView {
 };
 
 struct ProgressView {
-    int percent = 0;         // as the window's bar shows it
+    int percent = 0;         // as the window's bar shows it; -1 when unknown (readout)
     int64_t done = 0;        // bytes
     int64_t total = -1;      // bytes, -1 when unknown
     double bytesPerSecond = 0;
@@ -66,6 +66,7 @@ private:
     std::mutex mutex_;
     Mode mode_;
     std::string port_;
+    std::string status_;  // the current state's status text
     bool live_ = false;
     int lastDecile_ = -1;
     int lastPercent_ = -1;

@@ -83,7 +83,27 @@ Station::Station(Job job, std::unique_ptr<Profile> profile, Reporter& out, Recor
     });
     if (!job_.file.empty()) platform_->SetFileAnswer(job_.file);
     dlg_ = std::make_unique<CBootloaderZLDlg>(*platform_);
-    dlg_->m_controls.SetListener([this](int) { Wake(); });
+    const bool en = job_.english;
+    transferStatus_ = {Text(TextId::StatusLoadToFlash, en), Text(TextId::StatusFlashToChip, en),
+                       Text(TextId::StatusLoadHcs, en), Text(TextId::StatusReadout, en), Text(TextId::StatusVerify, en)};
+    dlg_->m_controls.SetListener([this](int id) { OnControl(id); });
+}
+
+bool Station::IsTransferStatus(const std::u16string& status) const {
+    return std::find(transferStatus_.begin(), transferStatus_.end(), status) != transferStatus_.end();
+}
+
+void Station::OnControl(int id) {
+    if (id == IDC_STATUS) {
+        const bool transfer = IsTransferStatus(dlg_->m_controls.GetWindowText(IDC_STATUS));
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (transfer && !inTransfer_) progressArmed_ = false;
+        inTransfer_ = transfer;
+    } else if (id == IDC_PROGRESS && dlg_->m_controls.GetPos(IDC_PROGRESS) == 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (inTransfer_) progressArmed_ = true;
+    }
+    Wake();
 }
 
 Station::~Station() {
@@ -91,7 +111,10 @@ Station::~Station() {
         platform_->EndLoop();
         platform_->Join(std::chrono::seconds(30));
     }
-    dlg_.reset();  // waits for the dialog's workers
+    // The dialog waits for its workers as it goes; what they change meanwhile is no
+    // longer followed (no call into the listener runs once SetListener has returned).
+    dlg_->m_controls.SetListener(nullptr);
+    dlg_.reset();
 }
 
 void Station::Wake() {
@@ -130,10 +153,13 @@ void Station::OnTransferEnded(const TransferRecord& record) {
     wake_.notify_all();
 }
 
-bool Station::PanelsReady() const {
-    if (DeviceSel() != 0) return true;
+bool Station::PanelsReady(double connectedSeconds) const {
+    if (DeviceSel() != 0) return true;  // the HCS panel comes with the answer to the search
+    // A PIC32 device fills the panels with its first self-description, half a second
+    // or so after it is connected; one that never describes its firmware is shown as
+    // it is after two information cycles.
     const std::u16string left = dlg_->m_controls.GetWindowText(IDC_FW_LEFT);
-    return (!left.empty() && left != Text(TextId::NoDevice, job_.english)) || dlg_->m_nInfoCycle >= 1;
+    return (!left.empty() && left != Text(TextId::NoDevice, job_.english)) || connectedSeconds > 2.5;
 }
 
 DeviceView Station::View() const {
@@ -170,6 +196,10 @@ void Station::ReportProgress(const std::u16string& status) {
     const bool readout = status == Text(TextId::StatusReadout, en);
     const int64_t range = pic32Load ? size / 2048 + 50 : readout ? 1000 : size / 512;
     if (bar.lo != 0 || bar.hi != static_cast<int>(range & 0xFFFF)) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!progressArmed_) return;
+    }
     if (status == Text(TextId::StatusLoadToFlash, en)) {
         p.done = std::min<int64_t>(pos * 4 * 512, size);  // the bar steps every fourth block
         p.total = size;
@@ -178,8 +208,18 @@ void Station::ReportProgress(const std::u16string& status) {
     } else if (status == Text(TextId::StatusLoadHcs, en) || status == Text(TextId::StatusVerify, en)) {
         p.done = std::min<int64_t>(pos * 512, size);
         p.total = size;
-    } else {  // the readout: the bar steps 3 every 100 bytes, the size is not known before
-        p.done = pos * 100 / 3;
+    } else {
+        // The readout: the bar steps 3 every 100 bytes and starts over past its end;
+        // the size is not known before the end.
+        if (pos < readoutLastPos_) ++readoutWraps_;
+        readoutLastPos_ = static_cast<int>(pos);
+        p.done = (readoutWraps_ * 1000 + pos) * 100 / 3;
+        p.percent = -1;
+    }
+    if (p.percent == 100 && p.total >= 0) p.done = p.total;  // the last piece may be short
+    if (p.percent >= 0) {
+        if (p.percent < progressMax_) return;  // the bar is reset after the transfer
+        progressMax_ = p.percent;
     }
     const double elapsed = Since(transferStart_);
     p.bytesPerSecond = elapsed > 0.2 ? static_cast<double>(p.done) / elapsed : 0;
@@ -191,10 +231,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
     const bool en = job_.english;
     const std::u16string searching = Text(TextId::StatusSearching, en);
     const std::u16string connected = Text(TextId::StatusConnected, en);
-    const std::u16string transfers[] = {Text(TextId::StatusLoadToFlash, en), Text(TextId::StatusFlashToChip, en),
-                                        Text(TextId::StatusLoadHcs, en), Text(TextId::StatusReadout, en),
-                                        Text(TextId::StatusVerify, en)};
-    auto isTransfer = [&](const std::u16string& s) { return std::find(std::begin(transfers), std::end(transfers), s) != std::end(transfers); };
+    auto isTransfer = [this](const std::u16string& s) { return IsTransferStatus(s); };
 
     platform_->SetAfterShow([this] {
         // The scan lists only ports that can be opened: a port missing from it is
@@ -213,7 +250,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
     bool deviceActive = false, deviceSeen = false, deviceReported = false;
     bool actionClicked = false, verifyDue = false, rearm = false, transferOpen = false;
     bool finishing = false, quitClicked = false, interrupted = false, waitBoxAsked = false;
-    Clock::time_point finishingSince{}, lastSearchDraw{};
+    Clock::time_point finishingSince{}, lastSearchDraw{}, connectedSince{};
     auto fail = [&](int c) {
         if (code == kExitOk) code = c;
     };
@@ -250,10 +287,13 @@ int Station::Run(const std::atomic<int>& interrupt) {
             }
             if (status == connected && !deviceActive) {
                 deviceActive = deviceSeen = true;
+                connectedSince = Clock::now();
             }
             if (isTransfer(status) && !transferOpen) {
                 transferOpen = true;
                 transferStart_ = Clock::now();
+                progressMax_ = -1;
+                readoutWraps_ = readoutLastPos_ = 0;
             }
         }
         if (status == searching && Clock::now() - lastSearchDraw > std::chrono::milliseconds(250)) {
@@ -261,7 +301,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
             out_.Searching(Since(waitingSince));
         }
         if (isTransfer(status)) ReportProgress(status);
-        if (deviceActive && !deviceReported && status == connected && PanelsReady()) {
+        if (deviceActive && !deviceReported && status == connected && PanelsReady(Since(connectedSince))) {
             deviceReported = true;
             out_.Connected(View());
         }

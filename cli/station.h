@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/args.h"
 #include "cli/output.h"
@@ -68,7 +69,7 @@ public:
 private:
     void Click(int id);
     void Wake();
-    bool PanelsReady() const;
+    bool PanelsReady(double connectedSeconds) const;
     DeviceView View() const;
     void ReportProgress(const std::u16string& status);
     int DeviceSel() const;
@@ -86,6 +87,16 @@ private:
     bool portLost_ = false;  // the "port not available" box came
     std::atomic<bool> portChosen_{false};
     std::chrono::steady_clock::time_point transferStart_{};
+    // Seen by the controls' listener, in the order of the changes: a transfer's status,
+    // then its bar set to 0 with the transfer's range. Until then the bar is stale.
+    void OnControl(int id);
+    bool IsTransferStatus(const std::u16string& status) const;
+    std::vector<std::u16string> transferStatus_;
+    bool inTransfer_ = false;     // under mutex_
+    bool progressArmed_ = false;  // under mutex_
+    int progressMax_ = -1;
+    int readoutWraps_ = 0;        // the readout's bar starts over past its end
+    int readoutLastPos_ = 0;
 };
 
 }  // namespace zl::cli
