@@ -29,5 +29,5 @@ target_link_options(BootloaderZL PRIVATE -static -static-libgcc -static-libstdc+
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/zlctl.cpp)
   add_executable(zlctl ${CMAKE_SOURCE_DIR}/tests/wine/zlctl.cpp)
-  target_link_options(zlctl PRIVATE -static -static-libgcc -static-libstdc++ -municode)
+  target_link_options(zlctl PRIVATE -static -static-libgcc -static-libstdc++)
 endif()
