@@ -1,0 +1,89 @@
+// The record line: its digest, its time, its JSON, and a record file that cannot be written.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "records/json.h"
+#include "records/record_line.h"
+#include "records/record_log.h"
+#include "records/sha256.h"
+#include "tests/support/temp_env.h"
+
+namespace zl::test {
+namespace {
+
+std::string Digest(const std::string& data, size_t chunk) {
+    Sha256 h;
+    for (size_t i = 0; i < data.size(); i += chunk)
+        h.Update(reinterpret_cast<const uint8_t*>(data.data()) + i, std::min(chunk, data.size() - i));
+    return h.HexDigest();
+}
+
+TEST(Record, Sha256MatchesTheStandardVectorsInAnyChunking) {
+    EXPECT_EQ(Digest("", 1), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Digest("abc", 1), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    const std::string two = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";  // 56 bytes: padding spills over
+    for (size_t chunk : {1, 7, 64, 1000})
+        EXPECT_EQ(Digest(two, chunk), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(Digest(std::string(1000000, 'a'), 4096), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST(Record, LineIsOneJsonObjectWithUtcMillisecondsAndValidUtf8) {
+    TransferRecord r;
+    r.operation = Operation::Load;
+    r.deviceSel = 0;
+    r.port = u"\\\\.\\COM42";
+    r.baud = 115200;
+    r.manufacturer = u"Hallwyn Geraete ";
+    r.firmwareBefore = u"aktuelle Firmware:\r\n\"alt\"";
+    r.filePath = u"/tmp/f\u00fcr/fw.spic32";
+    r.bytes = 11520;
+    r.units = 22;
+    r.durationUs = 2000000;
+    r.outcome = Outcome::TransferFailed;
+    r.failure = "length";
+    r.boxText = u"Fehler";
+    RecordContext c;
+    c.startUtcMs = 951782400123;  // 2000-02-29 00:00:00.123
+    c.devicePath = "/dev/ttyUSB0";
+    c.fileSize = 11520;
+    c.fileSha256 = "ab";
+    const std::string line = FormatRecord(r, c);
+    EXPECT_EQ(line.back(), '\n');
+    EXPECT_EQ(line.find('\n'), line.size() - 1);  // one line
+    for (const char* part : {"\"schema\":1", "\"time\":\"2000-02-29T00:00:00.123Z\"", "\"port\":\"COM42\"",
+                             "\"device_kind\":\"pic32\"", "\"firmware_before\":\"aktuelle Firmware:\\r\\n\\\"alt\\\"\"",
+                             "\"path\":\"/tmp/f\xc3\xbcr/fw.spic32\"", "\"unit\":\"dots\"", "\"bytes_per_s\":5760.0",
+                             "\"line_bytes_per_s\":11520", "\"line_efficiency\":0.5000",
+                             "\"result\":{\"outcome\":\"transfer-failed\",\"failure\":\"length\",\"box\":\"Fehler\"}"})
+        EXPECT_NE(line.find(part), std::string::npos) << part << "\n" << line;
+    EXPECT_EQ(FormatUtc(0), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(JsonQuote(std::string("a\xff" "b\xc3")), "\"a\\ufffdb\\ufffd\"");  // bytes that are not UTF-8
+}
+
+TEST(Record, AnUnwritableRecordFileIsReportedOnceAndOnlyDeviceTransfersAreRecorded) {
+    TempEnv env;
+    std::ofstream(env.dir() + "/plain") << "x";
+    std::vector<std::string> reports;
+    RecordLog bad(env.dir() + "/plain/records.ndjson", "bzl", "1", [&](const std::string& m) { reports.push_back(m); });
+    TransferRecord r;
+    r.reachedDevice = true;
+    EXPECT_FALSE(bad.Write(r, u"Corvel 6"));
+    EXPECT_FALSE(bad.Write(r, u"Corvel 6"));
+    EXPECT_EQ(reports.size(), 1u);
+
+    RecordLog good(env.dir() + "/new/folder/records.ndjson", "bzl", "1", nullptr);
+    EXPECT_TRUE(good.Write(r, u"Corvel 6"));
+    r.reachedDevice = false;  // a refused file: nothing went to the device
+    EXPECT_TRUE(good.Write(r, u"Corvel 6"));
+    const std::string text = [&] {
+        std::ifstream in(good.Path());
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+}
+
+}  // namespace
+}  // namespace zl::test
