@@ -166,6 +166,8 @@ def pic32_scenarios():
         check("start-up lists both ports and selects PrevCOM",
               ui.combo(IDC["port"]) == (1, ["COM3", "COM7"]), ui.combo(IDC["port"]) if started else ui.ask("text 0"))
         check("searching on COM7", ui.wait_text(IDC["status"], SEARCHING, 10), ui.text(IDC["status"]))
+        if os.environ.get("BZL_WINE_SCREENSHOT"):  # the window as Wine draws it, for a look beside the Linux one
+            subprocess.run(["import", "-window", "root", "-trim", os.environ["BZL_WINE_SCREENSHOT"]], check=False)
 
         image = os.path.join(WORK, "fw.spic32")
         zlfw("pic32", "--length", str(64 * 1024), "--name", "Corvel-Neu", "-o", image)
