@@ -12,7 +12,7 @@ file(GLOB zl_win_core_sources CONFIGURE_DEPENDS
 file(GLOB zl_win32_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
 
 # The program icon from the one picture in res/.
-find_program(BZL_CONVERT convert REQUIRED)
+find_program(BZL_CONVERT convert PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)  # ImageMagick's
 add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/icon.ico
   COMMAND ${BZL_CONVERT} ${CMAKE_SOURCE_DIR}/res/icon.png -depth 8 -define icon:auto-resize=48,32,16
           ${CMAKE_CURRENT_BINARY_DIR}/icon.ico

@@ -9,7 +9,7 @@ build=${BZL_WIN_BUILD:-$root/build-win}
 need=()
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
 command -v x86_64-w64-mingw32-windres >/dev/null || need+=(binutils-mingw-w64-x86-64)
-command -v convert >/dev/null || need+=(imagemagick)
+[ -x /usr/bin/convert ] || need+=(imagemagick)  # ImageMagick itself, not another program of that name
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 if ((${#need[@]})); then

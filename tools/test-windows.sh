@@ -12,6 +12,7 @@ command -v wine >/dev/null || need+=(wine)
 [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
 command -v xvfb-run >/dev/null || need+=(xvfb xauth)
 command -v stty >/dev/null || need+=(coreutils)
+command -v python3 >/dev/null || need+=(python3)
 if ((${#need[@]})); then
   sudo=; [ "$(id -u)" = 0 ] || sudo=sudo
   $sudo apt-get update -qq
