@@ -1,0 +1,122 @@
+// One station of the station window: a dialog of its own on a headless face (its own
+// user-interface thread, port, flags and controls model), driven as a user drives the
+// window. The station keeps what its tile shows: the controls, the box it waits on,
+// the devices loaded good and failed, and the verdict on the last device. Nothing here
+// knows of a window system; the tile renders View() and forwards clicks and answers.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/headless/headless_platform.h"
+#include "records/transfer_record.h"
+
+namespace zl {
+class CBootloaderZLDlg;
+class RecordLog;
+}
+
+namespace zl::stations {
+
+struct StationOptions {
+    std::u16string port;      // "\\.\COMn"
+    int device = 0;           // the Device box entry, the same for every station
+    bool english = false;
+    std::u16string autoLoad;  // the Auto-Load file; empty: Auto-Load off
+};
+
+// The Device box entries ("Corvel 6", ...), as the dialog lists them.
+std::vector<std::u16string> DeviceTypes();
+
+enum class Verdict { None, Pass, Fail };
+
+// A box the station waits on, until its tile answers it.
+struct PendingBox {
+    uint64_t id = 0;
+    std::u16string title;
+    std::u16string text;
+    unsigned type = 0;
+};
+
+struct StationView {
+    std::u16string status;
+    int barLo = 0, barHi = 100, barPos = 0;
+    std::u16string firmware;  // the device's panel, "in device"
+    std::u16string flash;     // the panel "in flash"
+    std::u16string result;    // the panel with the previous update's result
+    std::u16string stopText;  // Stop / Start
+    bool stopEnabled = false;
+    int good = 0, failed = 0;
+    Verdict verdict = Verdict::None;
+    std::u16string verdictText;  // why the last device failed (its box text)
+    std::optional<PendingBox> box;
+    bool busy = false;   // a transfer runs or a box waits: the station cannot be removed
+    bool ended = false;  // the dialog has ended
+};
+
+class Station : private HeadlessPlatform::Observer {
+public:
+    // changed is called on any of the station's threads whenever View() may differ:
+    // it must be quick. records may be null (no record file).
+    Station(StationOptions options, RecordLog* records, std::function<void()> changed);
+    ~Station() override;  // Quit() when it has not been called
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    const StationOptions& Options() const { return options_; }
+    void Start();
+    StationView View() const;
+
+    // A button of the tile's box; ignored unless that box is the one shown.
+    void Answer(uint64_t boxId, int answer);
+    // A click on a button of the dialog, on the station's thread (ignored when the
+    // button is disabled or hidden, as a click on it would be).
+    void Click(int id);
+    // The Auto-Load file of all stations (empty: Auto-Load off).
+    void SetAutoLoad(const std::u16string& path);
+    void SetLanguage(bool english);
+
+    // Ends the station as Quit does (the device is told to reset, the port released):
+    // open boxes are cancelled, and a running transfer is waited for. Bounded: after
+    // timeout the loop is ended without asking the dialog.
+    void Quit(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+private:
+    void OnBox(const HeadlessPlatform::Box& box) override;
+    void OnTransferEnded(const TransferRecord& record) override;
+    int AskTile(const HeadlessPlatform::Box& box);
+    void OnControl(int id);
+    void Changed();
+
+    StationOptions options_;
+    RecordLog* records_;
+    std::function<void()> changed_;
+    std::unique_ptr<HeadlessPlatform> platform_;
+    std::unique_ptr<CBootloaderZLDlg> dlg_;
+    std::u16string searching_[2], connected_[2];  // the status texts, German and English
+
+    mutable std::mutex mutex_;
+    std::condition_variable answered_;
+    std::deque<PendingBox> boxes_;   // the first is shown; the others wait their turn
+    std::map<uint64_t, int> answers_;
+    uint64_t nextBoxId_ = 1;
+    bool quitting_ = false;
+    bool ended_ = false;
+    int good_ = 0, failed_ = 0;
+    Verdict verdict_ = Verdict::None;
+    std::u16string verdictText_;
+    bool wasSearching_ = false;
+    bool rearm_ = false;  // a refused file switched Auto-Load off: on again for the next device
+};
+
+}  // namespace zl::stations
