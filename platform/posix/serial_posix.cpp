@@ -18,12 +18,12 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
 
+#include "platform/call_gate.h"
 #include "platform/line_clock.h"
 #include "platform/serial.h"
 
@@ -88,7 +88,7 @@ public:
     ~PosixSerialPort() override { Close(); }
 
     bool SetCommState(const DCB& dcb) override {
-        Call call(*this);
+        CallGate::Call call(gate_);
         if (!call) return false;
         speed_t speed = SpeedFor(dcb.BaudRate);
         if (speed == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8) return false;
@@ -130,7 +130,7 @@ public:
     }
 
     bool GetCommState(DCB& dcb) override {
-        Call call(*this);
+        CallGate::Call call(gate_);
         if (!call) return false;
         std::lock_guard<std::mutex> lock(mutex_);
         dcb = dcb_;
@@ -138,7 +138,7 @@ public:
     }
 
     bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override {
-        Call call(*this);
+        CallGate::Call call(gate_);
         if (!call) return false;
         std::lock_guard<std::mutex> lock(mutex_);
         timeouts_ = timeouts;
@@ -147,7 +147,7 @@ public:
 
     bool ReadFile(uint8_t* buf, uint32_t n, uint32_t& read) override {
         read = 0;
-        Call call(*this);
+        CallGate::Call call(gate_);
         if (!call) return false;
         if (n == 0) return true;
         COMMTIMEOUTS to;
@@ -211,7 +211,7 @@ public:
     // write time-outs).
     bool WriteFile(const uint8_t* buf, uint32_t n, uint32_t& written) override {
         written = 0;
-        Call call(*this);
+        CallGate::Call call(gate_);
         if (!call) return false;
         while (written < n) {
             pollfd fds[2] = {{fd_, POLLOUT, 0}, {wake_, POLLIN, 0}};
@@ -240,7 +240,7 @@ public:
 
     bool LineLost() override {
         if (lost_) return true;
-        Call call(*this);
+        CallGate::Call call(gate_);
         if (!call) return lost_;
         pollfd fd = {fd_, 0, 0};
         if (poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL))) lost_ = true;
@@ -248,14 +248,12 @@ public:
     }
 
     void Close() override {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (closed_) return;
-        closed_ = true;
+        if (!gate_.Close()) return;
         uint64_t one = 1;
         if (::write(wake_, &one, sizeof one) < 0) {
-            // An eventfd write only fails on overflow; the flag above still stops new calls.
+            // An eventfd write only fails on overflow; the closed gate still stops new calls.
         }
-        idle_.wait(lock, [this] { return active_ == 0; });
+        gate_.WaitIdle();
         // A pseudo-terminal keeps TIOCEXCL after close: clear it first.
         ioctl(fd_, TIOCNXCL);
         flock(fd_, LOCK_UN);
@@ -265,26 +263,6 @@ public:
     }
 
 private:
-    // Admits a call unless the port is closed, and lets Close() wait for it.
-    class Call {
-    public:
-        explicit Call(PosixSerialPort& p) : p_(p) {
-            std::lock_guard<std::mutex> lock(p_.mutex_);
-            ok_ = !p_.closed_;
-            if (ok_) ++p_.active_;
-        }
-        ~Call() {
-            if (!ok_) return;
-            std::lock_guard<std::mutex> lock(p_.mutex_);
-            if (--p_.active_ == 0) p_.idle_.notify_all();
-        }
-        explicit operator bool() const { return ok_; }
-
-    private:
-        PosixSerialPort& p_;
-        bool ok_;
-    };
-
     // Waits ms, or less when the port is closed meanwhile.
     void WaitQuietly(int ms) { WaitUntil(Clock::now() + std::chrono::milliseconds(ms)); }
 
@@ -330,10 +308,8 @@ private:
 
     int fd_;
     int wake_;
-    std::mutex mutex_;
-    std::condition_variable idle_;
-    int active_ = 0;
-    bool closed_ = false;
+    CallGate gate_;
+    std::mutex mutex_;  // the settings and the line clock
     std::atomic<bool> lost_{false};
     DCB dcb_;
     COMMTIMEOUTS timeouts_;

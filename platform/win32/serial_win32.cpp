@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 
+#include "platform/call_gate.h"
 #include "platform/line_clock.h"
 #include "platform/serial.h"
 #include "platform/text_convert.h"
@@ -41,7 +41,7 @@ public:
     ~Win32SerialPort() override { Close(); }
 
     bool SetCommState(const DCB& dcb) override {
-        Call call(*this);
+        CallGate::Call call(gate_);
         if (!call) return false;
         ::DCB d{};
         d.DCBlength = sizeof d;
@@ -89,7 +89,7 @@ public:
     }
 
     bool GetCommState(DCB& dcb) override {
-        Call call(*this);
+        CallGate::Call call(gate_);
         if (!call) return false;
         std::lock_guard<std::mutex> lock(mutex_);
         dcb = dcb_;
@@ -97,7 +97,7 @@ public:
     }
 
     bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override {
-        Call call(*this);
+        CallGate::Call call(gate_);
         if (!call) return false;
         ::COMMTIMEOUTS t{timeouts.ReadIntervalTimeout, timeouts.ReadTotalTimeoutMultiplier,
                          timeouts.ReadTotalTimeoutConstant, timeouts.WriteTotalTimeoutMultiplier,
@@ -110,7 +110,7 @@ public:
 
     bool ReadFile(uint8_t* buf, uint32_t n, uint32_t& read) override {
         read = 0;
-        Call call(*this);
+        CallGate::Call call(gate_);
         if (!call) return false;
         if (n == 0) return true;
         COMMTIMEOUTS to;
@@ -149,7 +149,7 @@ public:
     // pseudo-terminal under Wine takes the bytes at once, and the clock waits.
     bool WriteFile(const uint8_t* buf, uint32_t n, uint32_t& written) override {
         written = 0;
-        Call call(*this);
+        CallGate::Call call(gate_);
         if (!call) return false;
         const auto until = Send(n);
         DCB dcb;
@@ -175,7 +175,7 @@ public:
 
     bool LineLost() override {
         if (lost_) return true;
-        Call call(*this);
+        CallGate::Call call(gate_);
         if (!call) return lost_;
         DWORD errors = 0;
         COMSTAT status{};
@@ -186,41 +186,17 @@ public:
     }
 
     void Close() override {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (closedFlag_) return;
-        closedFlag_ = true;
+        if (!gate_.Close()) return;
         SetEvent(closed_);
         CancelIoEx(h_, nullptr);
-        idle_.wait(lock, [this] { return active_ == 0; });
+        gate_.WaitIdle();
         CloseHandle(h_);
         CloseHandle(closed_);
         h_ = closed_ = nullptr;
     }
 
 private:
-    class Call {
-    public:
-        explicit Call(Win32SerialPort& p) : p_(p) {
-            std::lock_guard<std::mutex> lock(p_.mutex_);
-            ok_ = !p_.closedFlag_;
-            if (ok_) ++p_.active_;
-        }
-        ~Call() {
-            if (!ok_) return;
-            std::lock_guard<std::mutex> lock(p_.mutex_);
-            if (--p_.active_ == 0) p_.idle_.notify_all();
-        }
-        explicit operator bool() const { return ok_; }
-
-    private:
-        Win32SerialPort& p_;
-        bool ok_;
-    };
-
-    bool IsClosed() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return closedFlag_;
-    }
+    bool IsClosed() const { return gate_.Closed(); }
 
     // One overlapped read or write; waits for it, for Close(), or for bound ms (then
     // cancels it). The error code, ERROR_SUCCESS when it completed.
@@ -260,10 +236,8 @@ private:
 
     HANDLE h_;
     HANDLE closed_;  // set by Close(): wakes every waiting call
-    std::mutex mutex_;
-    std::condition_variable idle_;
-    int active_ = 0;
-    bool closedFlag_ = false;
+    CallGate gate_;
+    std::mutex mutex_;  // the settings and the line clock
     std::atomic<bool> lost_{false};
     DCB dcb_;
     COMMTIMEOUTS timeouts_;
