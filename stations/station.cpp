@@ -86,6 +86,7 @@ StationView Station::View() const {
     v.verdict = verdict_;
     v.verdictText = verdictText_;
     if (!boxes_.empty()) v.box = boxes_.front();
+    v.transfer = transfer;
     v.busy = transfer || !boxes_.empty();
     v.ended = ended_;
     return v;

@@ -60,7 +60,8 @@ struct StationView {
     Verdict verdict = Verdict::None;
     std::u16string verdictText;  // why the last device failed (its box text)
     std::optional<PendingBox> box;
-    bool busy = false;   // a transfer runs or a box waits: the station cannot be removed
+    bool transfer = false;  // a load runs
+    bool busy = false;      // a transfer runs or a box waits: the station cannot be removed
     bool ended = false;  // the dialog has ended
 };
 

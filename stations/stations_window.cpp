@@ -1,0 +1,336 @@
+#include "stations/stations_window.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/texts.h"
+#include "files/file_filter.h"
+#include "platform/qt/toolkit_language.h"
+#include "records/record_log.h"
+#include "res/resources.h"
+#include "stations/port_list.h"
+#include "stations/station.h"
+#include "stations/tile.h"
+#include "stations/window_texts.h"
+
+namespace zl::stations {
+namespace {
+
+QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+
+constexpr int kColumns = 4;
+
+// A filter pair as the Qt file dialog reads it: "Description (pattern)"; "*.*" stands
+// for every file, also those without a dot.
+QString NameFilter(const FilterEntry& e) {
+    QString description = Q(e.description).trimmed();
+    QString pattern = Q(e.pattern).trimmed();
+    if (pattern == QLatin1String("*.*")) {
+        description.replace(QLatin1String("(*.*)"), QLatin1String("(*)"));
+        pattern = QStringLiteral("*");
+    }
+    if (!description.endsWith(QLatin1Char(')'))) description += QStringLiteral(" (") + pattern + QLatin1Char(')');
+    return description;
+}
+
+}  // namespace
+
+StationsWindow::StationsWindow()
+    : settings_(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Hallwyn"),
+                QStringLiteral("BootloaderZL-Stations")),
+      records_(std::make_unique<RecordLog>(RecordLog::DefaultPath(), "BootloaderZL-Stations", BZL_VERSION,
+                                           [](const std::string& problem) {
+                                               std::fprintf(stderr, "BootloaderZL-Stations: %s\n", problem.c_str());
+                                           })) {
+    english_ = settings_.value(QStringLiteral("PrevLang"), 0).toInt() != 0;
+    const std::vector<std::u16string> types = DeviceTypes();
+    device_ = std::clamp(settings_.value(QStringLiteral("PrevDevice"), 0).toInt(), 0, static_cast<int>(types.size()) - 1);
+
+    const MenuTemplate& menu = MainMenu();
+    languageMenu_ = menuBar()->addMenu(Q(menu.popup));
+    auto* group = new QActionGroup(this);
+    for (const MenuItemTemplate& item : menu.items) {
+        QAction* action = languageMenu_->addAction(Q(item.text));
+        action->setCheckable(true);
+        group->addAction(action);
+        const bool english = item.command == ID_LANGUAGE_ENGLISH;
+        (english ? english_action_ : german_) = action;
+        connect(action, &QAction::triggered, this, [this, english] { SetEnglish(english); });
+    }
+
+    auto* central = new QWidget(this);
+    auto* top = new QHBoxLayout;
+    deviceLabel_ = new QLabel(central);
+    deviceBox_ = new QComboBox(central);
+    for (const std::u16string& t : types) deviceBox_->addItem(Q(t));
+    deviceBox_->setCurrentIndex(device_);
+    fileLabel_ = new QLabel(central);
+    path_ = new QLabel(central);
+    path_->setTextFormat(Qt::PlainText);
+    path_->setMinimumWidth(260);
+    chooseFile_ = new QPushButton(central);
+    autoLoadOff_ = new QPushButton(central);
+    add_ = new QPushButton(central);
+    top->addWidget(deviceLabel_);
+    top->addWidget(deviceBox_);
+    top->addSpacing(16);
+    top->addWidget(fileLabel_);
+    top->addWidget(path_, 1);
+    top->addWidget(chooseFile_);
+    top->addWidget(autoLoadOff_);
+    top->addSpacing(16);
+    top->addWidget(add_);
+
+    hint_ = new QLabel(central);
+    hint_->setWordWrap(true);
+    auto* tiles = new QWidget;
+    grid_ = new QGridLayout(tiles);
+    grid_->setContentsMargins(0, 0, 0, 0);
+    grid_->setSpacing(8);
+    auto* scroll = new QScrollArea(central);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(tiles);
+
+    auto* layout = new QVBoxLayout(central);
+    layout->addLayout(top);
+    layout->addWidget(hint_);
+    layout->addWidget(scroll, 1);
+    setCentralWidget(central);
+
+    connect(chooseFile_, &QPushButton::clicked, this, [this] { ChooseFile(); });
+    connect(autoLoadOff_, &QPushButton::clicked, this, [this] { SetAutoLoadFile(u""); });
+    connect(add_, &QPushButton::clicked, this, [this] { AddTile(0); });
+    connect(deviceBox_, qOverload<int>(&QComboBox::activated), this, [this](int index) { ChangeDevice(index); });
+    connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+
+    for (int port : ParsePortList(settings_.value(QStringLiteral("Stations")).toString().toStdU16String())) AddTile(port);
+    SetEnglish(english_);
+    timer_.start(100);
+}
+
+StationsWindow::~StationsWindow() {
+    timer_.stop();
+    for (Tile* tile : tiles_) Retire(tile);
+    for (std::thread& t : retirers_) t.join();
+}
+
+void StationsWindow::Retranslate() {
+    setWindowTitle(Q(WText(WinText::Title, english_)));
+    deviceLabel_->setText(Q(WText(WinText::DeviceLabel, english_)));
+    fileLabel_->setText(Q(WText(WinText::FileLabel, english_)));
+    chooseFile_->setText(Q(WText(WinText::ChooseFile, english_)));
+    autoLoadOff_->setText(Q(Text(TextId::AutoLoadOff, english_)));
+    add_->setText(Q(WText(WinText::AddStation, english_)));
+    hint_->setText(Q(WText(WinText::NoStations, english_)));
+    german_->setChecked(!english_);
+    english_action_->setChecked(english_);
+    ShowPath();
+    for (Tile* tile : tiles_) tile->SetEnglish(english_);
+}
+
+void StationsWindow::SetEnglish(bool english) {
+    english_ = english;
+    settings_.setValue(QStringLiteral("PrevLang"), english ? 1 : 0);
+    settings_.sync();
+    SetToolkitLanguage(!english);
+    for (Tile* tile : tiles_)
+        if (Station* s = tile->GetStation()) s->SetLanguage(english);
+    Retranslate();
+}
+
+void StationsWindow::ShowPath() {
+    const QString full = autoLoad_.empty() ? Q(Text(TextId::AutoLoadPathOff, english_)) : Q(autoLoad_);
+    path_->setToolTip(autoLoad_.empty() ? QString() : full);
+    path_->setText(path_->fontMetrics().elidedText(full, Qt::ElideMiddle, std::max(260, path_->width())));
+    autoLoadOff_->setEnabled(!autoLoad_.empty());
+}
+
+void StationsWindow::ChooseFile() {
+    const FileFilter f = AutoLoadFilter(english_, device_);
+    QFileDialog dialog(this);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    QStringList filters;
+    for (const FilterEntry& e : SplitFilter(f.filter)) filters << NameFilter(e);
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(Q(f.defExt));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    SetAutoLoadFile(QFileInfo(dialog.selectedFiles().first()).absoluteFilePath().toStdU16String());
+}
+
+void StationsWindow::SetAutoLoadFile(const std::u16string& path) {
+    autoLoad_ = path;
+    for (Tile* tile : tiles_)
+        if (Station* s = tile->GetStation()) s->SetAutoLoad(path);
+    ShowPath();
+}
+
+bool StationsWindow::AnyBusy() const {
+    return std::any_of(tiles_.begin(), tiles_.end(), [](const Tile* t) { return t->Busy(); });
+}
+
+void StationsWindow::ChangeDevice(int index) {
+    if (index == device_) return;
+    for (Tile* tile : tiles_) tile->Refresh(true);
+    if (AnyBusy()) {
+        deviceBox_->setCurrentIndex(device_);
+        QMessageBox::information(this, windowTitle(), Q(WText(WinText::BusyNoChange, english_)));
+        return;
+    }
+    device_ = index;
+    settings_.setValue(QStringLiteral("PrevDevice"), index);
+    settings_.sync();
+    // Every station starts anew with the other device type (and no Auto-Load file,
+    // whose filter depends on it), as the Device box does in the dialog.
+    autoLoad_.clear();
+    ShowPath();
+    for (Tile* tile : tiles_) {
+        Retire(tile);
+        if (tile->Port() != 0) pending_.insert(tile);
+    }
+}
+
+std::vector<int> StationsWindow::HeldPorts(const Tile* except) const {
+    std::vector<int> held;
+    for (const Tile* tile : tiles_)
+        if (tile != except && tile->Port() != 0) held.push_back(tile->Port());
+    std::lock_guard<std::mutex> lock(retireMutex_);
+    held.insert(held.end(), retiring_.begin(), retiring_.end());
+    return held;
+}
+
+Tile* StationsWindow::AddTile(int port) {
+    const std::vector<int> held = HeldPorts(nullptr);
+    if (port != 0 && std::find(held.begin(), held.end(), port) != held.end()) port = 0;
+    auto self = std::make_shared<Tile*>(nullptr);
+    auto* tile = new Tile(english_, [this, self] { return OfferablePorts(HeldPorts(*self)); });
+    *self = tile;
+    tiles_.push_back(tile);
+    connect(tile, &Tile::portChosen, this, [this, tile](int n) { ChoosePort(tile, n); });
+    connect(tile, &Tile::removeRequested, this, [this, tile] { RemoveTile(tile); });
+    tile->SetPort(port);
+    if (port != 0) pending_.insert(tile);
+    Relayout();
+    SavePorts();
+    return tile;
+}
+
+void StationsWindow::SavePorts() {
+    std::vector<int> ports;
+    for (const Tile* tile : tiles_)
+        if (tile->Port() != 0) ports.push_back(tile->Port());
+    settings_.setValue(QStringLiteral("Stations"), Q(FormatPortList(ports)));
+    settings_.sync();
+}
+
+void StationsWindow::Relayout() {
+    for (Tile* tile : tiles_) grid_->removeWidget(tile);
+    for (size_t i = 0; i < tiles_.size(); ++i)
+        grid_->addWidget(tiles_[i], static_cast<int>(i) / kColumns, static_cast<int>(i) % kColumns, Qt::AlignTop);
+    for (int c = 0; c < kColumns; ++c) grid_->setColumnStretch(c, 1);
+    grid_->setRowStretch(static_cast<int>(tiles_.size() + kColumns - 1) / kColumns, 1);
+    hint_->setVisible(tiles_.empty());
+}
+
+void StationsWindow::ChoosePort(Tile* tile, int port) {
+    tile->Refresh(true);
+    if (tile->Busy()) return tile->SetPort(tile->Port());
+    const std::vector<int> held = HeldPorts(tile);
+    if (port != 0 && std::find(held.begin(), held.end(), port) != held.end()) return tile->SetPort(tile->Port());
+    Retire(tile);
+    tile->SetPort(port);
+    if (port != 0) pending_.insert(tile);
+    SavePorts();
+}
+
+void StationsWindow::RemoveTile(Tile* tile) {
+    tile->Refresh(true);
+    if (tile->Busy()) return;
+    Retire(tile);
+    pending_.erase(tile);
+    tiles_.erase(std::find(tiles_.begin(), tiles_.end(), tile));
+    grid_->removeWidget(tile);
+    tile->deleteLater();
+    SavePorts();
+    Relayout();
+}
+
+void StationsWindow::Retire(Tile* tile) {
+    pending_.erase(tile);
+    std::unique_ptr<Station> station = tile->Detach();
+    if (!station) return;
+    // Quitting waits for the station's thread (a pause of up to a few seconds): it is
+    // done beside the window, and the port counts as held until it is released.
+    const int port = tile->Port();
+    {
+        std::lock_guard<std::mutex> lock(retireMutex_);
+        retiring_.insert(port);
+    }
+    retirers_.emplace_back([this, port, s = std::move(station)]() mutable {
+        s.reset();
+        std::lock_guard<std::mutex> lock(retireMutex_);
+        retiring_.erase(retiring_.find(port));
+    });
+}
+
+void StationsWindow::StartPending() {
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        Tile* tile = *it;
+        {
+            std::lock_guard<std::mutex> lock(retireMutex_);
+            if (retiring_.count(tile->Port()) != 0) {
+                ++it;
+                continue;
+            }
+        }
+        auto station = std::make_unique<Station>(StationOptions{DeviceName(tile->Port()), device_, english_, autoLoad_},
+                                                 records_.get(), tile->ChangeNotifier());
+        station->Start();
+        tile->Attach(std::move(station));
+        it = pending_.erase(it);
+    }
+}
+
+void StationsWindow::Tick() {
+    StartPending();
+    for (Tile* tile : tiles_) tile->Refresh();
+    const bool busy = AnyBusy();
+    deviceBox_->setEnabled(!busy);
+}
+
+void StationsWindow::closeEvent(QCloseEvent* event) {
+    for (Tile* tile : tiles_) tile->Refresh(true);
+    // A device half-programmed is worse than a wait.
+    if (std::any_of(tiles_.begin(), tiles_.end(), [](const Tile* t) { return t->Transferring(); })) {
+        event->ignore();
+        QMessageBox::information(this, windowTitle(), Q(Text(TextId::WaitForProcess, english_)));
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    timer_.stop();
+    for (Tile* tile : tiles_) Retire(tile);
+    for (std::thread& t : retirers_) t.join();
+    retirers_.clear();
+    QApplication::restoreOverrideCursor();
+    event->accept();
+}
+
+}  // namespace zl::stations

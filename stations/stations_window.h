@@ -1,0 +1,91 @@
+// The station window: one Auto-Load file and device type for all stations, and a tile
+// per station. Each station is a dialog on its own thread; the window only renders
+// their views and passes on what the user does. The set of ports is kept in the
+// program's own profile (key "Stations").
+#pragma once
+
+#include <QMainWindow>
+#include <QSettings>
+#include <QTimer>
+
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+class QAction;
+class QComboBox;
+class QGridLayout;
+class QLabel;
+class QMenu;
+class QPushButton;
+
+namespace zl {
+class RecordLog;
+}
+
+namespace zl::stations {
+
+class Station;
+class Tile;
+
+class StationsWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    StationsWindow();
+    ~StationsWindow() override;
+
+    const std::vector<Tile*>& Tiles() const { return tiles_; }
+    // The Auto-Load file of all stations, as if chosen in the file dialog (empty: off).
+    void SetAutoLoadFile(const std::u16string& path);
+    Tile* AddTile(int port);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Tick();
+    void ChoosePort(Tile* tile, int port);
+    void RemoveTile(Tile* tile);
+    void Retire(Tile* tile);
+    void StartPending();
+    std::vector<int> HeldPorts(const Tile* except) const;
+    void SavePorts();
+    void Relayout();
+    void ChooseFile();
+    void ChangeDevice(int index);
+    void SetEnglish(bool english);
+    void Retranslate();
+    bool AnyBusy() const;
+    void ShowPath();
+
+    QSettings settings_;
+    std::unique_ptr<RecordLog> records_;
+    bool english_ = false;
+    int device_ = 0;
+    std::u16string autoLoad_;
+    std::vector<Tile*> tiles_;
+    std::set<Tile*> pending_;  // tiles whose station starts once their port is free
+
+    mutable std::mutex retireMutex_;
+    std::multiset<int> retiring_;  // ports of stations still quitting
+    std::vector<std::thread> retirers_;
+
+    QTimer timer_;
+    QMenu* languageMenu_ = nullptr;
+    QAction* german_ = nullptr;
+    QAction* english_action_ = nullptr;
+    QLabel* deviceLabel_ = nullptr;
+    QComboBox* deviceBox_ = nullptr;
+    QLabel* fileLabel_ = nullptr;
+    QLabel* path_ = nullptr;
+    QPushButton* chooseFile_ = nullptr;
+    QPushButton* autoLoadOff_ = nullptr;
+    QPushButton* add_ = nullptr;
+    QLabel* hint_ = nullptr;
+    QGridLayout* grid_ = nullptr;
+};
+
+}  // namespace zl::stations
