@@ -3,7 +3,9 @@
 // and then its failure. Saves a picture of each moment (stations-box.png,
 // stations-failed.png); run under Xvfb to see the real window.
 #include <QApplication>
+#include <QComboBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -103,6 +105,55 @@ TEST(StationsWindow, FourLoadWhileTheFifthShowsItsBoxAndItsFailure) {
     // The other loads end at once when their devices are pulled too.
     for (int i = 0; i < 4; ++i) sims[static_cast<size_t>(i)]->Command("unplug");
     window.reset();
+}
+
+// Stations are added, moved and removed while idle; a tile offers only the ports no
+// other tile holds, and the set of ports is kept under its own key.
+TEST(StationsWindow, TilesChooseFreePortsAndTheSetIsKept) {
+    test::TempEnv env;
+    setenv("XDG_STATE_HOME", env.dir().c_str(), 1);
+    std::vector<std::unique_ptr<ZlSim>> sims;
+    for (int com : {81, 82, 83}) {
+        sims.push_back(std::make_unique<ZlSim>("pic32", com, env.dir() + "/line" + std::to_string(com) + ".jsonl"));
+        ASSERT_TRUE(sims.back()->Ready());
+    }
+    const QString conf = QString::fromStdString(env.dir() + "/Hallwyn/BootloaderZL-Stations.conf");
+    auto stored = [&] { return QSettings(conf, QSettings::IniFormat).value(QStringLiteral("Stations")).toString(); };
+    auto offered = [](Tile* tile) {
+        QStringList ports;
+        auto* box = tile->findChild<QComboBox*>();
+        static_cast<PortCombo*>(box)->beforePopup();
+        for (int i = 1; i < box->count(); ++i) ports << box->itemText(i);
+        return ports.join(QLatin1Char(' '));
+    };
+    {
+        StationsWindow window;
+        window.show();
+        Tile* a = window.AddTile(0);
+        Tile* b = window.AddTile(0);
+        EXPECT_EQ(offered(a), QStringLiteral("COM81 COM82 COM83"));
+        emit a->portChosen(82);
+        EXPECT_EQ(offered(b), QStringLiteral("COM81 COM83"));
+        emit b->portChosen(82);  // held by the other tile: refused
+        EXPECT_EQ(b->Port(), 0);
+        emit b->portChosen(83);
+        EXPECT_EQ(stored(), QStringLiteral("COM82,COM83"));
+        ASSERT_TRUE(WaitUntil([&] { return ViewOf(a).status == Text(TextId::StatusSearching, false); }, 10000));
+        // Moved: the station on COM82 quits and a new one searches on COM81.
+        emit a->portChosen(81);
+        ASSERT_TRUE(WaitUntil([&] { return ViewOf(a).status == Text(TextId::StatusSearching, false); }, 10000));
+        EXPECT_EQ(a->GetStation()->Options().port, u"\\\\.\\COM81");
+        EXPECT_EQ(stored(), QStringLiteral("COM81,COM83"));
+        window.AddTile(0);
+        window.close();
+    }
+    StationsWindow again;
+    ASSERT_EQ(again.Tiles().size(), 2u);
+    EXPECT_EQ(again.Tiles()[0]->Port(), 81);
+    EXPECT_EQ(again.Tiles()[1]->Port(), 83);
+    emit again.Tiles()[0]->removeRequested();
+    EXPECT_EQ(again.Tiles().size(), 1u);
+    EXPECT_EQ(stored(), QStringLiteral("COM83"));
 }
 
 }  // namespace
