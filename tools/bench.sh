@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks and prints their figures (about ten minutes):
+# Builds and runs the benchmarks and prints their figures (about a quarter of an hour):
 #   zl_bench_sim     zlsim's pacing over 64 KiB in each direction at 115200 and 57600 baud,
 #                    and its CPU use on a quiet line and under a flood of wake-up strings;
 #   zl_bench_search  the program's CPU use while it searches for a switched-off device and
 #                    while it is connected to an idle one (SEARCH_SECONDS each, default 30),
 #                    and the time from switching the device on to the answer flag;
 #   zl_bench_load    Auto-Load speed of a 128 KiB and a 1 MiB image at 115200 baud, and a
-#                    soak of SOAK_CYCLES (default 20) power cycles with every image verified.
+#                    soak of SOAK_CYCLES (default 20) power cycles with every image verified;
+#   zl_bench_cli     bzl against the window's dialog: CPU while searching (SEARCH_SECONDS each)
+#                    and the Auto-Load time of a 1 MiB image at 115200 baud (within 0.5 %).
 # The build goes to build-bench/ (no GUI needed); BUILD_DIR chooses another directory.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="${BUILD_DIR:-$root/build-bench}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBZL_GUI=OFF >/dev/null
-ninja -C "$dir" zl_bench_sim zl_bench_search zl_bench_load zlsim zlfw
+ninja -C "$dir" zl_bench_sim zl_bench_search zl_bench_load zl_bench_cli bzl zlsim zlfw
 
 echo "=== zlsim: pacing and CPU ==="
 "$dir/bench/zl_bench_sim" | grep -v ' bytes$'
@@ -20,3 +22,5 @@ echo "=== program: CPU of the search and of the connected state ==="
 "$dir/bench/zl_bench_search" "${SEARCH_SECONDS:-30}"
 echo "=== program: Auto-Load speed and soak ==="
 "$dir/bench/zl_bench_load" "${SOAK_CYCLES:-20}"
+echo "=== bzl against the window: CPU of the search, 1 MiB Auto-Load time ==="
+"$dir/bench/zl_bench_cli" "${SEARCH_SECONDS:-30}"

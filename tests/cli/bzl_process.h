@@ -17,6 +17,7 @@ public:
     BzlProcess(const std::vector<std::string>& args, const std::string& dir);
     ~BzlProcess();
     void Signal(int sig);
+    pid_t Pid() const { return pid_; }
     // Waits for the end; the exit code, 128 + n after signal n, -1 on time-out.
     int Wait(std::chrono::seconds timeout = std::chrono::seconds(120));
     std::string Out() const;
