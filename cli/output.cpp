@@ -88,13 +88,14 @@ void Reporter::Start(const std::string& command, const std::string& devicePath, 
     Line(text);
 }
 
-void Reporter::Status(const std::string& text) {
+void Reporter::Status(const std::string& text, bool searching) {
     std::lock_guard<std::mutex> lock(mutex_);
     lastDecile_ = lastPercent_ = -1;
     status_ = text;
     if (mode_ == Mode::Json) {
         JsonObject o;
-        o.Int("v", kEventSchema).Str("event", "status").Real("t", Elapsed(), 3).Str("port", port_).Str("text", text);
+        o.Int("v", kEventSchema).Str("event", searching ? "searching" : "status").Real("t", Elapsed(), 3).Str("port", port_);
+        o.Str("text", text);
         return Emit(o.Text());
     }
     if (mode_ == Mode::Terminal) {

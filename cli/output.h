@@ -46,7 +46,8 @@ public:
 
     // The header of a run: what is done where.
     void Start(const std::string& command, const std::string& devicePath, const std::string& file, int count);
-    void Status(const std::string& text);
+    // A new status text; searching: it is the search's (event "searching" in JSON).
+    void Status(const std::string& text, bool searching = false);
     // While searching: the live line counts the seconds (terminal only).
     void Searching(double seconds);
     void Connected(const DeviceView& device);

@@ -1,6 +1,7 @@
 #include "cli/station.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "app/bootloader_dlg.h"
 #include "app/texts.h"
@@ -94,16 +95,24 @@ bool Station::IsTransferStatus(const std::u16string& status) const {
 }
 
 void Station::OnControl(int id) {
+    // The status wakes the supervisor at once, and so does the bar while a transfer
+    // runs; anything else (the search steps the bar every 10 ms) waits for its next
+    // round, at most 100 ms away.
     if (id == IDC_STATUS) {
         const bool transfer = IsTransferStatus(dlg_->m_controls.GetWindowText(IDC_STATUS));
         std::lock_guard<std::mutex> lock(mutex_);
         if (transfer && !inTransfer_) progressArmed_ = false;
         inTransfer_ = transfer;
-    } else if (id == IDC_PROGRESS && dlg_->m_controls.GetPos(IDC_PROGRESS) == 0) {
+        dirty_ = true;
+        wake_.notify_all();
+    } else if (id == IDC_PROGRESS) {
+        const bool zero = dlg_->m_controls.GetPos(IDC_PROGRESS) == 0;
         std::lock_guard<std::mutex> lock(mutex_);
-        if (inTransfer_) progressArmed_ = true;
+        if (!inTransfer_) return;
+        if (zero) progressArmed_ = true;
+        dirty_ = true;
+        wake_.notify_all();
     }
-    Wake();
 }
 
 Station::~Station() {
@@ -231,6 +240,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
     const bool en = job_.english;
     const std::u16string searching = Text(TextId::StatusSearching, en);
     const std::u16string connected = Text(TextId::StatusConnected, en);
+    const std::u16string portLostText = Text(TextId::StatusPortLost, en);
     auto isTransfer = [this](const std::u16string& s) { return IsTransferStatus(s); };
 
     platform_->SetAfterShow([this] {
@@ -276,8 +286,11 @@ int Station::Run(const std::atomic<int>& interrupt) {
         const std::u16string status = dlg->m_controls.GetWindowText(IDC_STATUS);
         if (status != lastStatus) {
             lastStatus = status;
-            out_.Status(ToUtf8(status));
-            if (status == searching && deviceActive) {
+            out_.Status(ToUtf8(status), status == searching);
+            // The device is gone when the search starts again, or when the port itself
+            // is lost (the adapter pulled): from then on the wait for the next one counts.
+            const bool portGone = status.rfind(portLostText, 0) == 0;
+            if ((status == searching || portGone) && deviceActive) {
                 deviceActive = deviceReported = actionClicked = false;
                 waitingSince = Clock::now();
                 if (rearm && !finishing) {
@@ -352,7 +365,9 @@ int Station::Run(const std::atomic<int>& interrupt) {
 
         if (job_.timeout && !finishing && !deviceActive && dlg->m_bTransferRunning == 0 &&
             Since(waitingSince) > *job_.timeout) {
-            out_.Note("no device switched on within " + std::to_string(static_cast<long>(*job_.timeout)) + " s");
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g", *job_.timeout);
+            out_.Note(std::string("no device switched on within ") + seconds + " s");
             fail(kExitNoDevice);
             finish("no device");
         }
