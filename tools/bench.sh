@@ -8,13 +8,16 @@
 #   zl_bench_load    Auto-Load speed of a 128 KiB and a 1 MiB image at 115200 baud, and a
 #                    soak of SOAK_CYCLES (default 20) power cycles with every image verified;
 #   zl_bench_cli     bzl against the window's dialog: CPU while searching (SEARCH_SECONDS each)
-#                    and the Auto-Load time of a 1 MiB image at 115200 baud (within 0.5 %).
+#                    and the Auto-Load time of a 1 MiB image at 115200 baud (within 0.5 %);
+#   zl_bench_stations  stations in one process: CPU, resident memory and every wake-up flood
+#                    with 1, 8 and 32 stations searching (SEARCH_SECONDS each), and the block
+#                    phase of a 256 KiB Auto-Load on 8 stations at once against one alone.
 # The build goes to build-bench/ (no GUI needed); BUILD_DIR chooses another directory.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="${BUILD_DIR:-$root/build-bench}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBZL_GUI=OFF >/dev/null
-ninja -C "$dir" zl_bench_sim zl_bench_search zl_bench_load zl_bench_cli bzl zlsim zlfw
+ninja -C "$dir" zl_bench_sim zl_bench_search zl_bench_load zl_bench_cli zl_bench_stations bzl zlsim zlfw
 
 echo "=== zlsim: pacing and CPU ==="
 "$dir/bench/zl_bench_sim" | grep -v ' bytes$'
@@ -24,3 +27,5 @@ echo "=== program: Auto-Load speed and soak ==="
 "$dir/bench/zl_bench_load" "${SOAK_CYCLES:-20}"
 echo "=== bzl against the window: CPU of the search, 1 MiB Auto-Load time ==="
 "$dir/bench/zl_bench_cli" "${SEARCH_SECONDS:-30}"
+echo "=== stations: 1, 8 and 32 searching; 8 loading 256 KiB at once against one ==="
+"$dir/bench/zl_bench_stations" "${SEARCH_SECONDS:-30}"
