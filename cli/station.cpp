@@ -257,7 +257,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
     std::string message;
     std::u16string lastStatus;
     auto waitingSince = Clock::now();
-    bool deviceActive = false, deviceSeen = false, deviceReported = false;
+    bool deviceActive = false, deviceReported = false, searchSeen = false;
     bool actionClicked = false, verifyDue = false, rearm = false, transferOpen = false;
     bool finishing = false, quitClicked = false, interrupted = false, waitBoxAsked = false;
     Clock::time_point finishingSince{}, lastSearchDraw{}, connectedSince{};
@@ -299,7 +299,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
                 }
             }
             if (status == connected && !deviceActive) {
-                deviceActive = deviceSeen = true;
+                deviceActive = true;
                 connectedSince = Clock::now();
             }
             if (isTransfer(status) && !transferOpen) {
@@ -340,8 +340,10 @@ int Station::Run(const std::atomic<int>& interrupt) {
                 finish(failed ? "failed" : "done");
         }
 
-        if (portLost && !deviceSeen && !finishing) {
-            // The port could not be opened at the start: nothing can happen on it.
+        if (status == searching) searchSeen = true;
+        if (portLost && !searchSeen && !finishing) {
+            // The port could not be opened for the first search: nothing can happen on it.
+            // A port lost later is waited for, as the window waits for it.
             fail(kExitPort);
             message = "port unavailable";
             platform_->EndLoop();
