@@ -186,6 +186,32 @@ TEST_F(Stations, AStationWaitsForItsOwnPort) {
     EXPECT_EQ(Loads(*benches[0].sim), 0u);
 }
 
+// The compatibility question comes per device in the station's own box: "Cancel" counts
+// the device as failed and sends nothing; the next device is asked again.
+TEST_F(Stations, TheCompatibilityQuestionComesForEachDevice) {
+    image = env.dir() + "/other.spic32";
+    ASSERT_TRUE(ZlSim::Zlfw({"pic32", "--length", "4096", "--hardware", "ZL-Pallas-2c    ", "-o", image}));
+    benches.reserve(1);
+    Bench& b = Add(63);
+    auto question = [&] {
+        auto box = b.station->View().box;
+        return box && (box->type & MB_TYPEMASK) == MB_OKCANCEL;
+    };
+    for (int answer : {IDCANCEL, IDOK}) {
+        ASSERT_TRUE(WaitUntil([&] { return Status(*b.station, TextId::StatusSearching); }, 15s));
+        ASSERT_EQ(b.sim->Command("power on").substr(0, 2), "ok");
+        ASSERT_TRUE(WaitUntil(question, 15s));
+        b.station->Answer(b.station->View().box->id, answer);
+        ASSERT_TRUE(WaitUntil([&] { return b.station->View().good + b.station->View().failed == 1 + (answer == IDOK); }, 30s));
+        ASSERT_EQ(b.sim->Command("power off").substr(0, 2), "ok");
+    }
+    const StationView v = b.station->View();
+    EXPECT_EQ(v.good, 1);
+    EXPECT_EQ(v.failed, 1);
+    EXPECT_EQ(Loads(*b.sim), 1u);
+    EXPECT_EQ(ReadFile(b.flash), ReadFile(image));
+}
+
 TEST(StationPorts, NamesAndTheProfileList) {
     EXPECT_EQ(ComNumber(u"COM5"), 5);
     EXPECT_EQ(ComNumber(u" com256 "), 256);
