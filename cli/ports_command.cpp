@@ -20,7 +20,7 @@ std::string Describe(const PortDiagnosis& d) {
         case PortState::Busy: {
             std::string s = "busy";
             if (d.holderPid > 0) s += ", held by " + (d.holderName.empty() ? std::string("PID") : d.holderName) + " (PID " + std::to_string(d.holderPid) + ")";
-            else s += " (held by another program)";
+            else s += " (no process that bzl may see holds it open: another user's program, or a line left marked exclusive)";
             if (!d.lockFile.empty()) s += ", lock file " + d.lockFile;
             return s;
         }

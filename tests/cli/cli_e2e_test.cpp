@@ -64,10 +64,13 @@ protected:
         ASSERT_GE(bzl.commands.size(), 2u);
         ASSERT_GE(window.commands.size(), bzl.commands.size() - 1);
         // The same commands at the same times, within the line log's resolution (a read
-        // of zlsim's takes up to 10 ms; the scheduler adds a few).
+        // of zlsim's takes up to 10 ms; the scheduler adds a few). Sanitizer builds run
+        // bzl several times slower than the line: there only the order counts.
         for (size_t i = 0; i < std::min(bzl.commands.size(), window.commands.size()); ++i) {
             EXPECT_EQ(bzl.commands[i].first, window.commands[i].first) << i;
+#ifndef BZL_SANITIZED
             EXPECT_NEAR(bzl.commands[i].second, window.commands[i].second, 30.0) << bzl.commands[i].first;
+#endif
         }
     }
 };
