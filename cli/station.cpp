@@ -97,7 +97,7 @@ bool Station::IsTransferStatus(const std::u16string& status) const {
 void Station::OnControl(int id) {
     // The status wakes the supervisor at once, and so does the bar while a transfer
     // runs; anything else (the search steps the bar every 10 ms) waits for its next
-    // round, at most 100 ms away.
+    // round.
     if (id == IDC_STATUS) {
         const bool transfer = IsTransferStatus(dlg_->m_controls.GetWindowText(IDC_STATUS));
         std::lock_guard<std::mutex> lock(mutex_);
@@ -106,10 +106,9 @@ void Station::OnControl(int id) {
         dirty_ = true;
         wake_.notify_all();
     } else if (id == IDC_PROGRESS) {
-        const bool zero = dlg_->m_controls.GetPos(IDC_PROGRESS) == 0;
         std::lock_guard<std::mutex> lock(mutex_);
         if (!inTransfer_) return;
-        if (zero) progressArmed_ = true;
+        if (dlg_->m_controls.GetPos(IDC_PROGRESS) == 0) progressArmed_ = true;
         dirty_ = true;
         wake_.notify_all();
     }
@@ -276,7 +275,9 @@ int Station::Run(const std::atomic<int>& interrupt) {
         bool portLost;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait_for(lock, std::chrono::milliseconds(100), [&] { return dirty_; });
+            // Woken at once by what matters; otherwise a round every 100 ms during a
+            // transfer (progress), every 250 ms else (the search's clock, Ctrl-C).
+            wake_.wait_for(lock, std::chrono::milliseconds(inTransfer_ ? 100 : 250), [&] { return dirty_; });
             dirty_ = false;
             ended.swap(ended_);
             portLost = portLost_;
