@@ -249,6 +249,12 @@ int Station::Run(const std::atomic<int>& interrupt) {
         if (!portChosen_) return platform_->EndLoop();
         if (job_.command == Command::Load) dlg_->OnCommand(IDC_AUTOLOAD_ON, BN_CLICKED);
     });
+    // Dialogs of one process start one after another: a dialog's start-up scan opens
+    // every port for a moment, and would make another dialog's first opening fail. The
+    // start-up ends with the first search (its port is then held) or with the loop.
+    static std::mutex startup;
+    std::unique_lock<std::mutex> starting(startup);
+    const auto startedAt = Clock::now();
     CBootloaderZLDlg* dlg = dlg_.get();
     platform_->Start([dlg] { dlg->DoModal(); });
 
@@ -342,6 +348,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
         }
 
         if (status == searching) searchSeen = true;
+        if (starting.owns_lock() && (searchSeen || portLost || Since(startedAt) > 10)) starting.unlock();
         if (portLost && !searchSeen && !finishing) {
             // The port could not be opened for the first search: nothing can happen on it.
             // A port lost later is waited for, as the window waits for it.
