@@ -157,8 +157,8 @@ TEST_F(CommandLine, CtrlCResetsTheDeviceAndDuringATransferFinishesItFirst) {
         std::this_thread::sleep_for(milliseconds(500));
         p.Signal(SIGINT);
         EXPECT_EQ(p.Wait(seconds(10)), 130) << p.Out() << p.Err();
-        const std::string rx = sim->Received();
-        EXPECT_EQ(rx.substr(rx.size() - 8), "\rSreset\r");
+        // Quit does not stop the flood first: the reset goes out among the last wake-ups.
+        EXPECT_TRUE(sim->WaitFor([](const ZlSim& s) { return ZlSim::Count(s.Received(), "\rSreset\r") == 1; }));
     }
     // During a load: the wait text, the load completed, then the reset.
     const std::string fw = Image("fw.spic32", 48 * 1024);
