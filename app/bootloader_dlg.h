@@ -220,6 +220,8 @@ void FitPathToControl(int controlId, CBootloaderZLDlg* dlg, std::u16string& path
 
 // Port operations (serial/).
 std::array<std::u16string, 256> ScanPorts();
+// Whether the port can be opened now (it is opened and closed again at once).
+bool CanOpenPort(const std::u16string& deviceName);
 int OpenPortForSearch(std::u16string deviceName, CBootloaderZLDlg* dlg);
 int OpenPortForReadout(std::u16string deviceName, CBootloaderZLDlg* dlg);
 void ClosePort(CBootloaderZLDlg* dlg);

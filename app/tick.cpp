@@ -2,7 +2,6 @@
 // protocol directly: Stop/Start, Disconnect, Quit.
 #include "app/bootloader_dlg.h"
 #include "app/texts.h"
-#include "platform/serial.h"
 #include "platform/threads.h"
 #include "platform/win32.h"
 #include "protocol/commands.h"
@@ -68,9 +67,7 @@ bool CBootloaderZLDlg::WatchLostPort() {
     const auto now = std::chrono::steady_clock::now();
     if (now - m_lastPortProbe < std::chrono::milliseconds(500)) return false;
     m_lastPortProbe = now;
-    PortHandle probe = CreatePortHandle(lost);
-    if (!probe) return false;
-    probe->Close();
+    if (!CanOpenPort(lost)) return false;
     OnShowWindow(false, 2);
     for (int i = 0; i < m_cbPort.GetCount(); ++i) {
         if (m_astrPortNames[i] != lost) continue;

@@ -1,4 +1,5 @@
 // The port scan, the two line configurations and closing the port.
+#include <mutex>
 #include <string>
 
 #include "app/bootloader_dlg.h"
@@ -25,10 +26,19 @@ const LineConfig kSearchPic32{u"115200,n,8,1", 10, 10, false};
 const LineConfig kSearchHcs{u"57600,n,8,1", 40, 40, false};
 const LineConfig kReadout{u"115200,n,8,1", 1000, 400, true};
 
+// Held while a port is probed (opened and closed again) or opened for good, so that the
+// probes of one dialog's port scan never make another dialog's opening in the same
+// process fail (each probe holds a port exclusively for a moment).
+std::mutex g_portOpening;
+
 // Opens the port and configures it for the search (by the device kind) or the readout.
 int OpenPort(const std::u16string& deviceName, CBootloaderZLDlg* dlg, bool readout) {
     if (dlg->m_hPort.IsOpen()) return 1;
-    PortHandle port = CreatePortHandle(deviceName);
+    PortHandle port;
+    {
+        std::lock_guard<std::mutex> lock(g_portOpening);
+        port = CreatePortHandle(deviceName);
+    }
     dlg->m_hPort.Set(port);
     const bool en = dlg->English();
     if (!port) {
@@ -61,14 +71,19 @@ int OpenPort(const std::u16string& deviceName, CBootloaderZLDlg* dlg, bool reado
 
 }  // namespace
 
+bool CanOpenPort(const std::u16string& deviceName) {
+    std::lock_guard<std::mutex> lock(g_portOpening);
+    PortHandle port = CreatePortHandle(deviceName);
+    if (!port) return false;
+    port->Close();
+    return true;
+}
+
 std::array<std::u16string, 256> ScanPorts() {
     std::array<std::u16string, 256> slots{};
     for (int n = 1; n <= 256; ++n) {
         const std::u16string name = DeviceName(n);
-        PortHandle port = CreatePortHandle(name);
-        if (!port) continue;
-        slots[n - 1] = name;
-        port->Close();
+        if (CanOpenPort(name)) slots[n - 1] = name;
     }
     return slots;
 }
