@@ -86,7 +86,12 @@ std::vector<Bench> Start(zl::test::TempEnv& env, int firstCom, int n, const std:
                                               nullptr);
         benches.push_back(std::move(b));
     }
-    for (Bench& b : benches) b.station->Start();
+    // One start-up at a time, as the station window starts them.
+    for (Bench& b : benches) {
+        b.station->Start();
+        const auto end = steady_clock::now() + 10s;
+        while (!b.station->StartupDone() && steady_clock::now() < end) std::this_thread::sleep_for(10ms);
+    }
     const std::u16string searching = zl::Text(zl::TextId::StatusSearching, false);
     if (!WaitAll(benches, [&](const auto& v) { return v.status == searching; }, 60s))
         std::fprintf(stderr, "not every station searches\n"), std::exit(1);

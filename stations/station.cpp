@@ -56,10 +56,15 @@ void Station::Start() {
         dlg_->DoModal();
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            ended_ = true;
+            ended_ = startupDone_ = true;
         }
         Changed();
     });
+}
+
+bool Station::StartupDone() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return startupDone_;
 }
 
 void Station::Changed() {
@@ -99,6 +104,7 @@ int Station::AskTile(const HeadlessPlatform::Box& box) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (quitting_) return fallback;
+        startupDone_ = true;
         id = nextBoxId_++;
         boxes_.push_back(PendingBox{id, box.title, box.text, box.type});
     }
@@ -163,6 +169,7 @@ void Station::OnControl(int id) {
         bool rearm = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
+            if (!status.empty()) startupDone_ = true;
             if (searching) {
                 wasSearching_ = true;
                 rearm = rearm_ && !quitting_;

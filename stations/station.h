@@ -76,6 +76,11 @@ public:
 
     const StationOptions& Options() const { return options_; }
     void Start();
+    // True once the start-up is over: the first search runs (its port is held), or the
+    // station shows why it cannot search, or it has ended. A dialog's start-up scan opens
+    // every port for a moment and could make another station's first opening fail, so
+    // stations of one process are started one after another.
+    bool StartupDone() const;
     StationView View() const;
 
     // A button of the tile's box; ignored unless that box is the one shown.
@@ -113,6 +118,7 @@ private:
     uint64_t nextBoxId_ = 1;
     bool quitting_ = false;
     bool ended_ = false;
+    bool startupDone_ = false;
     int good_ = 0, failed_ = 0;
     Verdict verdict_ = Verdict::None;
     std::u16string verdictText_;

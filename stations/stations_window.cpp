@@ -292,20 +292,24 @@ void StationsWindow::Retire(Tile* tile) {
 }
 
 void StationsWindow::StartPending() {
-    for (auto it = pending_.begin(); it != pending_.end();) {
-        Tile* tile = *it;
+    // One station at a time: the next starts once the last one's start-up is over.
+    for (const Tile* tile : tiles_)
+        if (const Station* s = tile->GetStation(); s && !s->StartupDone() &&
+                                                   std::chrono::steady_clock::now() - lastStart_ < std::chrono::seconds(10))
+            return;
+    for (Tile* tile : tiles_) {
+        if (pending_.count(tile) == 0) continue;
         {
             std::lock_guard<std::mutex> lock(retireMutex_);
-            if (retiring_.count(tile->Port()) != 0) {
-                ++it;
-                continue;
-            }
+            if (retiring_.count(tile->Port()) != 0) continue;
         }
         auto station = std::make_unique<Station>(StationOptions{DeviceName(tile->Port()), device_, english_, autoLoad_},
                                                  records_.get(), tile->ChangeNotifier());
         station->Start();
+        lastStart_ = std::chrono::steady_clock::now();
         tile->Attach(std::move(station));
-        it = pending_.erase(it);
+        pending_.erase(tile);
+        return;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -68,6 +69,7 @@ private:
     std::u16string autoLoad_;
     std::vector<Tile*> tiles_;
     std::set<Tile*> pending_;  // tiles whose station starts once their port is free
+    std::chrono::steady_clock::time_point lastStart_{};
 
     mutable std::mutex retireMutex_;
     std::multiset<int> retiring_;  // ports of stations still quitting

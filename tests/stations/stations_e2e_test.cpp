@@ -73,6 +73,8 @@ protected:
         b.station = std::make_unique<Station>(StationOptions{DeviceName(com), 0, false, FromUtf8(image)}, records.get(),
                                               nullptr);
         b.station->Start();
+        // One start-up at a time, as the station window starts them.
+        EXPECT_TRUE(WaitUntil([&] { return b.station->StartupDone(); }, 10s));
         return b;
     }
     static size_t Loads(const ZlSim& sim) {
