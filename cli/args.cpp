@@ -190,7 +190,8 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& er
     }
     if (o.command >= Command::Info) {
         if (o.ports.empty()) return error = std::string(CommandName(o.command)) + " needs --port P (COMn or a device path)", false;
-        if (o.ports.size() > 1) return error = "one --port only", false;
+        if (o.ports.size() > 1 && o.command != Command::Load)
+            return error = std::string(CommandName(o.command)) + " takes one --port only (load takes one per station)", false;
     }
     return true;
 }
@@ -238,16 +239,20 @@ std::string HelpText(Command command) {
                    "the previous update; for the HCS kind software, version and date), then resets the device.\n\n" +
                    kDevice + kCommon + "\n" + kExit;
         case Command::Load:
-            return "usage: bzl load FILE --port P [--device D] [--count N] [--force] [--verify] [--timeout S]\n"
-                   "                [--json] [--log F] [--lang de|en]\n\n"
+            return "usage: bzl load FILE --port P [--port P2 ...] [--device D] [--count N] [--force] [--verify]\n"
+                   "                [--timeout S] [--json] [--log F] [--lang de|en]\n\n"
                    "Auto-Load: loads FILE into every suitable device switched on at the port, one after another;\n"
-                   "between devices switch the device off and on again, as with the window.\n\n" +
+                   "between devices switch the device off and on again, as with the window.\n\n"
+                   "Several --port: one station per port, all at once in this one process, each waiting for its\n"
+                   "own devices. Text lines begin with the station's port; JSON events carry \"station\"; --count\n"
+                   "counts per station; the exit code is that of the first device that failed on any station.\n\n" +
                    kDevice +
                    "  --count N      handle N devices, then end (default 1; 0: until interrupted)\n"
                    "  --force        load also a file the compatibility check refuses (default: refuse, exit 6)\n"
                    "  --verify       after each PIC32 load, once the device is connected again, compare FILE\n"
                    "                 with its flash; a mismatch fails that device\n" +
-                   kCommon + kLog + "\n" + kExit + "With --count N > 1 the code is that of the first failed device.\n";
+                   kCommon + kLog + "\n" + kExit +
+                   "With --count N > 1 or several stations the code is that of the first device that failed.\n";
         case Command::Read:
             return "usage: bzl read FILE --port P [--timeout S] [--json] [--log F] [--lang de|en]\n\n"
                    "Reads the flash of one PIC32 device (the only kind with a readout) into FILE, then resets it.\n\n" +
@@ -263,8 +268,8 @@ std::string HelpText(Command command) {
            "  bzl ports  [--json]\n"
            "  bzl ports  link N DEVICE | unlink N\n"
            "  bzl info   --port P [--device D] [--timeout S] [--json] [--lang de|en]\n"
-           "  bzl load   FILE --port P [--device D] [--count N] [--force] [--verify] [--timeout S] [--json]\n"
-           "             [--log F] [--lang de|en]\n"
+           "  bzl load   FILE --port P [--port P2 ...] [--device D] [--count N] [--force] [--verify]\n"
+           "             [--timeout S] [--json] [--log F] [--lang de|en]\n"
            "  bzl read   FILE --port P [--timeout S] [--json] [--log F] [--lang de|en]\n"
            "  bzl verify FILE --port P [--timeout S] [--json] [--log F] [--lang de|en]\n"
            "  bzl --version\n\n"

@@ -8,7 +8,11 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <chrono>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/args.h"
@@ -85,47 +89,106 @@ int RunDeviceCommand(const Options& o) {
         if (stat(o.log->c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Fail(kExitFile, "--log " + *o.log + " is a folder");
         logPath = Absolute(*o.log);
     }
-    if (!ValidUtf8(o.ports[0])) return Fail(kExitUsage, "--port: the name is not valid UTF-8 and resolves to nothing");
+    for (const std::string& port : o.ports)
+        if (!ValidUtf8(port)) return Fail(kExitUsage, "--port: the name is not valid UTF-8 and resolves to nothing");
 
-    // The user's profile is read before the port is chosen, which may give this run a
-    // port directory of its own.
-    std::unique_ptr<zl::Profile> profile = zl::MakeQSettingsProfile(u"BootloaderZL");
-    std::u16string comName;
-    std::string devicePath, error;
-    if (int rc = ChoosePort(o.ports[0], comName, devicePath, error)) return Fail(rc, error);
-    const std::string shortName = zl::ToUtf8(comName.substr(4));
-
-    const Reporter::Mode mode = o.json ? Reporter::Mode::Json : isatty(STDOUT_FILENO) ? Reporter::Mode::Terminal : Reporter::Mode::Plain;
-    Reporter out(mode, shortName);
-    out.Start(CommandWord(o.command), devicePath, file, o.count);
-    if (const std::string problem = PortProblem(shortName, devicePath); !problem.empty()) {
-        out.Note(problem);
-        out.Result(kExitPort, 0, 0, "port unavailable");
-        ReleasePrivatePorts();
-        return kExitPort;
+    // The user's profile is read before the ports are chosen, which may give this run a
+    // port directory of its own. QSettings is made here, on one thread, for every station.
+    std::vector<std::unique_ptr<zl::Profile>> profiles;
+    for (size_t i = 0; i < o.ports.size(); ++i) profiles.push_back(zl::MakeQSettingsProfile(u"BootloaderZL"));
+    std::vector<std::u16string> comNames;
+    std::vector<std::string> devicePaths;
+    for (const std::string& port : o.ports) {
+        std::u16string comName;
+        std::string devicePath, error;
+        if (int rc = ChoosePort(port, comName, devicePath, error)) {
+            ReleasePrivatePorts();
+            return Fail(rc, error);
+        }
+        for (const std::u16string& taken : comNames)
+            if (taken == comName) {
+                ReleasePrivatePorts();
+                return Fail(kExitUsage, "--port " + port + ": " + zl::ToUtf8(comName.substr(4)) +
+                                            " is given twice (one station per port)");
+            }
+        comNames.push_back(comName);
+        devicePaths.push_back(devicePath);
     }
-
-    Job job;
-    job.command = o.command;
-    job.port = comName;
-    job.device = o.device;
-    // Readout and verify exist for the PIC32 kind only.
-    if (o.command == Command::Read || o.command == Command::Verify) job.device = 0;
-    job.file = zl::FromUtf8(file);
-    if (!file.empty() && stat(file.c_str(), &st) == 0) job.fileSize = st.st_size;
-    job.count = o.count;
-    job.force = o.force;
-    job.verify = o.verify;
-    job.timeout = o.timeout;
-    job.english = o.english;
-
-    zl::RecordLog records(logPath, "bzl", BZL_VERSION, [&out](const std::string& problem) { out.Note(problem); });
-    int code;
-    {
-        Station station(std::move(job), std::move(profile), out, records);
-        code = station.Run(g_interrupt);
+    const bool several = comNames.size() > 1;
+    // A live line per state cannot be shared: several stations print plain lines.
+    const Reporter::Mode mode = o.json ? Reporter::Mode::Json
+                                : isatty(STDOUT_FILENO) && !several ? Reporter::Mode::Terminal
+                                                                    : Reporter::Mode::Plain;
+    std::vector<std::unique_ptr<Reporter>> outs;
+    for (const std::u16string& comName : comNames) {
+        outs.push_back(std::make_unique<Reporter>(mode, zl::ToUtf8(comName.substr(4))));
+        if (several) outs.back()->MarkStation();
     }
+    zl::RecordLog records(logPath, "bzl", BZL_VERSION, [&outs](const std::string& problem) { outs.front()->Note(problem); });
+
+    int64_t fileSize = -1;
+    if (!file.empty() && stat(file.c_str(), &st) == 0) fileSize = st.st_size;
+    std::vector<std::unique_ptr<Station>> stations(comNames.size());
+    std::vector<int> codes(comNames.size(), kExitOk);
+    std::vector<std::optional<std::chrono::steady_clock::time_point>> failedAt(comNames.size());
+    for (size_t i = 0; i < comNames.size(); ++i) {
+        Reporter& out = *outs[i];
+        out.Start(CommandWord(o.command), devicePaths[i], file, o.count);
+        const std::string shortName = zl::ToUtf8(comNames[i].substr(4));
+        if (const std::string problem = PortProblem(shortName, devicePaths[i]); !problem.empty()) {
+            out.Note(problem);
+            out.Result(kExitPort, 0, 0, "port unavailable");
+            codes[i] = kExitPort;
+            failedAt[i] = std::chrono::steady_clock::now();
+            continue;
+        }
+        Job job;
+        job.command = o.command;
+        job.port = comNames[i];
+        job.device = o.device;
+        // Readout and verify exist for the PIC32 kind only.
+        if (o.command == Command::Read || o.command == Command::Verify) job.device = 0;
+        job.file = zl::FromUtf8(file);
+        job.fileSize = fileSize;
+        job.count = o.count;
+        job.force = o.force;
+        job.verify = o.verify;
+        job.timeout = o.timeout;
+        job.english = o.english;
+        stations[i] = std::make_unique<Station>(std::move(job), std::move(profiles[i]), out, records);
+    }
+    // Each station on a thread of its own; they start one after another (Station::Run).
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < stations.size(); ++i)
+        if (stations[i])
+            threads.emplace_back([&, i] {
+                codes[i] = stations[i]->Run(g_interrupt);
+                failedAt[i] = stations[i]->FirstFailure();
+            });
+    for (std::thread& t : threads) t.join();
+    stations.clear();
     ReleasePrivatePorts();
+    if (!several) return codes[0];
+
+    // The run's code: interrupted, else that of the first device that failed on any station.
+    int code = kExitOk;
+    size_t first = codes.size();
+    for (size_t i = 0; i < codes.size(); ++i) {
+        if (codes[i] == kExitInterrupted) code = kExitInterrupted;
+        if (codes[i] != kExitOk && codes[i] != kExitInterrupted && failedAt[i] &&
+            (first == codes.size() || *failedAt[i] < *failedAt[first]))
+            first = i;
+    }
+    if (code != kExitInterrupted && first < codes.size()) code = codes[first];
+    const std::string firstPort = first < codes.size() ? zl::ToUtf8(comNames[first].substr(4)) : "";
+    if (o.json) {
+        std::printf("{\"v\":%d,\"event\":\"summary\",\"stations\":%zu,\"code\":%d,\"first_failure\":%s}\n", kEventSchema,
+                    codes.size(), code, first < codes.size() ? ("\"" + firstPort + "\"").c_str() : "null");
+    } else {
+        std::printf("%zu stations: exit code %d%s\n", codes.size(), code,
+                    first < codes.size() ? (", first device failed on " + firstPort).c_str() : "");
+    }
+    std::fflush(stdout);
     return code;
 }
 

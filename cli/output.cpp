@@ -52,9 +52,8 @@ double Reporter::Elapsed() const {
 }
 
 void Reporter::Line(const std::string& text) {
-    if (live_) std::fputs("\r\033[K", stdout);
-    std::fputs(text.c_str(), stdout);
-    std::fputc('\n', stdout);
+    // One write per line: the stations of one run share standard output.
+    std::fputs(((live_ ? "\r\033[K" : "") + text + "\n").c_str(), stdout);
     live_ = false;
     std::fflush(stdout);
 }
@@ -67,8 +66,9 @@ void Reporter::Live(const std::string& text) {
 }
 
 void Reporter::Emit(const std::string& json) {
-    std::fputs(json.c_str(), stdout);
-    std::fputc('\n', stdout);
+    std::string line = json + "\n";
+    if (station_) line.insert(1, "\"station\":\"" + port_ + "\",");
+    std::fputs(line.c_str(), stdout);
     std::fflush(stdout);
 }
 
@@ -82,7 +82,7 @@ void Reporter::Start(const std::string& command, const std::string& devicePath, 
         if (command == "load") o.Int("count", count);
         return Emit(o.Text());
     }
-    std::string text = "bzl " + command + " on " + port_ + " (" + devicePath + ")";
+    std::string text = (station_ ? port_ + "  " : "") + "bzl " + command + " on " + port_ + " (" + devicePath + ")";
     if (!file.empty()) text += ", file " + file;
     if (command == "load") text += count == 0 ? ", devices until interrupted" : ", " + std::to_string(count) + " device(s)";
     Line(text);
@@ -129,7 +129,7 @@ void Reporter::Connected(const DeviceView& d) {
         return Emit(o.Text());
     }
     auto field = [&](const char* name, const std::string& value) {
-        if (!value.empty()) Line(std::string("    ") + name + value);
+        if (!value.empty()) Line((station_ ? port_ : "") + "    " + name + value);
     };
     if (live_) std::fputc('\n', stdout), live_ = false;
     if (d.pic32) {
@@ -218,7 +218,7 @@ void Reporter::Transfer(const TransferView& t) {
     std::string text = port_ + "  " + t.operation + (t.ok ? " good" : " FAILED (" + t.outcome + (t.failure.empty() ? "" : ": " + t.failure) + ", exit code " + std::to_string(t.code) + ")");
     if (t.reachedDevice) text += ", " + Bytes(t.bytes) + " in " + Fmt("%.1f s", t.seconds);
     Line(text);
-    if (!t.firmwareAfter.empty()) Line("    firmware now:    " + t.firmwareAfter);
+    if (!t.firmwareAfter.empty()) Line((station_ ? port_ : "") + "    firmware now:    " + t.firmwareAfter);
 }
 
 void Reporter::Note(const std::string& text) {
@@ -230,7 +230,7 @@ void Reporter::Note(const std::string& text) {
     }
     if (live_) std::fputs("\n", stdout), live_ = false;
     std::fflush(stdout);
-    std::fprintf(stderr, "bzl: %s\n", text.c_str());
+    std::fprintf(stderr, "bzl: %s%s\n", station_ ? (port_ + ": ").c_str() : "", text.c_str());
 }
 
 void Reporter::Result(int code, int good, int failed, const std::string& message) {

@@ -43,6 +43,9 @@ class Reporter {
 public:
     enum class Mode { Terminal, Plain, Json };
     Reporter(Mode mode, std::string port);
+    // One of several stations of a run: its JSON events carry "station" (its port), its
+    // notes on standard error name its port.
+    void MarkStation() { station_ = true; }
 
     // The header of a run: what is done where.
     void Start(const std::string& command, const std::string& devicePath, const std::string& file, int count);
@@ -67,6 +70,7 @@ private:
     std::mutex mutex_;
     Mode mode_;
     std::string port_;
+    bool station_ = false;
     std::string status_;  // the current state's status text
     bool live_ = false;
     int lastDecile_ = -1;

@@ -26,36 +26,39 @@ std::string RealPath(const std::string& path) {
 
 std::u16string DeviceName(int n) { return FromUtf8("\\\\.\\COM" + std::to_string(n)); }
 
-// A port directory for this run only: the user's links as they are, plus comN for the
-// device at the first number no link and no default table uses. The process's port
-// directory is switched to it (XDG_CONFIG_HOME; the profile has been read before).
+// A port directory for this run only: the user's links as they are, plus comN for each
+// device given by a path that no number leads to, at the first numbers no link and no
+// default table uses. The process's port directory is switched to it (XDG_CONFIG_HOME;
+// the profile has been read before).
 int PrivateNumber(const std::string& device, std::string& error) {
-    const std::string userDir = PortDirectory();
-    char tmpl[] = "/tmp/bzl-ports-XXXXXX";
-    if (!mkdtemp(tmpl)) return error = "cannot make a temporary port directory", 0;
-    g_privateBase = tmpl;
+    if (g_privateBase.empty()) {
+        const std::string userDir = PortDirectory();
+        char tmpl[] = "/tmp/bzl-ports-XXXXXX";
+        if (!mkdtemp(tmpl)) return error = "cannot make a temporary port directory", 0;
+        g_privateBase = tmpl;
+        mkdir((g_privateBase + "/Hallwyn").c_str(), 0700);
+        mkdir((g_privateBase + "/Hallwyn/ports").c_str(), 0700);
+        if (DIR* d = opendir(userDir.c_str())) {
+            while (dirent* e = readdir(d)) {
+                const std::string name = e->d_name;
+                if (name.rfind("com", 0) != 0 || name.find('.') != std::string::npos) continue;
+                const std::string to = g_privateBase + "/Hallwyn/ports/" + name;
+                if (symlink((userDir + "/" + name).c_str(), to.c_str()) == 0) g_privateFiles.push_back(to);
+            }
+            closedir(d);
+        }
+        setenv("XDG_CONFIG_HOME", g_privateBase.c_str(), 1);
+    }
     const std::string dir = g_privateBase + "/Hallwyn/ports";
-    mkdir((g_privateBase + "/Hallwyn").c_str(), 0700);
-    mkdir(dir.c_str(), 0700);
     int free = 0;
     for (int n = 97; n <= 256 && free == 0; ++n) {
         struct stat st;
-        if (lstat((userDir + "/com" + std::to_string(n)).c_str(), &st) != 0) free = n;
+        if (lstat((dir + "/com" + std::to_string(n)).c_str(), &st) != 0) free = n;
     }
     if (free == 0) return error = "no free COM number for " + device, 0;
-    if (DIR* d = opendir(userDir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name.rfind("com", 0) != 0 || name.find('.') != std::string::npos) continue;
-            const std::string to = dir + "/" + name;
-            if (symlink((userDir + "/" + name).c_str(), to.c_str()) == 0) g_privateFiles.push_back(to);
-        }
-        closedir(d);
-    }
     const std::string link = dir + "/com" + std::to_string(free);
     if (symlink(device.c_str(), link.c_str()) != 0) return error = "cannot link " + device, 0;
     g_privateFiles.push_back(link);
-    setenv("XDG_CONFIG_HOME", g_privateBase.c_str(), 1);
     return free;
 }
 

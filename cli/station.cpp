@@ -267,7 +267,9 @@ int Station::Run(const std::atomic<int>& interrupt) {
     bool finishing = false, quitClicked = false, interrupted = false, waitBoxAsked = false;
     Clock::time_point finishingSince{}, lastSearchDraw{}, connectedSince{};
     auto fail = [&](int c) {
-        if (code == kExitOk) code = c;
+        if (code != kExitOk) return;
+        code = c;
+        firstFailure_ = Clock::now();
     };
     auto finish = [&](const std::string& why) {
         if (finishing) return;

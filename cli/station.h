@@ -9,6 +9,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,6 +62,9 @@ public:
     // Runs the job to its end; the exit code. interrupt holds the number of a signal
     // that asks bzl to stop (0 while none has come).
     int Run(const std::atomic<int>& interrupt);
+    // When the run's exit code was set by the first device that failed (or the port);
+    // empty when none failed. Read after Run.
+    std::optional<std::chrono::steady_clock::time_point> FirstFailure() const { return firstFailure_; }
 
     // HeadlessPlatform::Observer
     void OnBox(const HeadlessPlatform::Box& box) override;
@@ -87,6 +91,7 @@ private:
     bool portLost_ = false;  // the "port not available" box came
     std::atomic<bool> portChosen_{false};
     std::chrono::steady_clock::time_point transferStart_{};
+    std::optional<std::chrono::steady_clock::time_point> firstFailure_;
     // Seen by the controls' listener, in the order of the changes: a transfer's status,
     // then its bar set to 0 with the transfer's range. Until then the bar is stale.
     void OnControl(int id);
