@@ -24,6 +24,7 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/platform/win32/BootloaderZL.rc P
 add_executable(BootloaderZL WIN32 ${zl_win_core_sources} ${zl_win32_sources}
   ${CMAKE_SOURCE_DIR}/platform/win32/BootloaderZL.rc)
 target_include_directories(BootloaderZL PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+target_compile_definitions(BootloaderZL PRIVATE BZL_VERSION="${PROJECT_VERSION}")
 target_link_libraries(BootloaderZL PRIVATE comctl32 comdlg32 winmm advapi32 user32 gdi32 kernel32)
 target_link_options(BootloaderZL PRIVATE -static -static-libgcc -static-libstdc++ -s)
 

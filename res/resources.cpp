@@ -65,4 +65,10 @@ std::u16string LoadString(int id) {
     return {};
 }
 
+std::u16string DeviceTypeName(int sel) {
+    for (const ControlTemplate& t : MainDialogTemplate().controls)
+        if (t.id == IDC_DEVICE && sel >= 0 && sel < static_cast<int>(t.items.size())) return t.items[static_cast<size_t>(sel)];
+    return {};
+}
+
 }  // namespace zl

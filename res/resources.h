@@ -56,5 +56,7 @@ const DialogTemplate& MainDialogTemplate();   // 102
 const DialogTemplate& AboutDialogTemplate();  // 100
 const MenuTemplate& MainMenu();                // 129
 std::u16string LoadString(int id);             // empty when there is none
+// The Device box entry of a selection ("Corvel 6", ...), empty for none.
+std::u16string DeviceTypeName(int sel);
 
 }  // namespace zl

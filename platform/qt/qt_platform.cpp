@@ -45,13 +45,7 @@ QtPlatform::QtPlatform()
       records_(std::make_unique<RecordLog>(RecordLog::DefaultPath(), "BootloaderZL", BZL_VERSION,
                                            [](const std::string& problem) { std::fprintf(stderr, "BootloaderZL: %s\n", problem.c_str()); })) {}
 
-void QtPlatform::TransferEnded(const TransferRecord& record) {
-    std::u16string device;
-    for (const ControlTemplate& t : MainDialogTemplate().controls)
-        if (t.id == IDC_DEVICE && record.deviceSel >= 0 && record.deviceSel < static_cast<int>(t.items.size()))
-            device = t.items[static_cast<size_t>(record.deviceSel)];
-    records_->Write(record, device);
-}
+void QtPlatform::TransferEnded(const TransferRecord& record) { records_->Write(record, DeviceTypeName(record.deviceSel)); }
 
 QtPlatform::~QtPlatform() = default;
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "files/file_filter.h"
+#include "res/resources.h"
 #include "platform/win32/dialog_window.h"
 #include "platform/win32/registry_profile.h"
 #include "platform/win32/win_api.h"
@@ -29,7 +30,14 @@ std::wstring Win32Filter(const std::u16string& filter) {
 
 }  // namespace
 
-Win32Platform::Win32Platform() : profile_(MakeRegistryProfile(AppName())) {}
+// A window program has no console: a record file that cannot be written is left
+// unsaid rather than shown in a box (writing a record never changes the window).
+Win32Platform::Win32Platform()
+    : profile_(MakeRegistryProfile(AppName())),
+      records_(std::make_unique<RecordLog>(RecordLog::DefaultPath(), "BootloaderZL", BZL_VERSION,
+                                           [](const std::string&) {})) {}
+
+void Win32Platform::TransferEnded(const TransferRecord& record) { records_->Write(record, DeviceTypeName(record.deviceSel)); }
 
 Win32Platform::~Win32Platform() = default;
 

@@ -4,6 +4,7 @@
 zlsim's pseudo-terminals become COM ports through links in $WINEPREFIX/dosdevices;
 zlctl.exe (tests/wine/zlctl.cpp) reads the dialog's controls and presses its buttons.
 Usage: scenarios.py BUILD_WIN SIM_DIR WORK_DIR (WINEPREFIX and DISPLAY set)."""
+import glob
 import json
 import os
 import subprocess
@@ -215,6 +216,12 @@ def pic32_scenarios():
         check("Quit sends the reset", sim.received().count(b"\rSreset\r") > resets)
         prev = subprocess.run(["wine", "reg", "query", KEY, "/v", "PrevCOM"], capture_output=True, text=True).stdout
         check("PrevCOM in the registry", r"\\.\COM7" in prev, prev.strip())
+        records = glob.glob(os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*", "AppData", "Local",
+                                         "Hallwyn", "BootloaderZL", "records.ndjson"))
+        lines = [json.loads(line) for line in open(records[0], encoding="utf-8")] if records else []
+        check("a record of the load, the readout and the verify",
+              [r["operation"] for r in lines] == ["load", "readout", "verify"] and
+              all(r["result"]["outcome"] == "ok" for r in lines), lines)
     finally:
         ui.stop()
         sim.stop()
