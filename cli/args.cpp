@@ -142,16 +142,16 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& er
         if (a == "--help" || a == "-h") return o.help = true, true;
         const size_t eq = a.find('=');
         const std::string name = a.substr(0, eq);
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         for (const OptionSpec& s : kOptions)
-            if (name == s.name) spec = &s;
-        if (!spec) return error = "unknown option \"" + name + "\" for " + CommandName(o.command) + "; see bzl " +
+            if (name == s.name) option = &s;
+        if (!option) return error = "unknown option \"" + name + "\" for " + CommandName(o.command) + "; see bzl " +
                                   CommandName(o.command) + " --help", false;
-        if (!(spec->commands & Bit(o.command)))
+        if (!(option->commands & Bit(o.command)))
             return error = std::string(CommandName(o.command)) + " takes no " + name + "; see bzl " +
                            CommandName(o.command) + " --help", false;
         std::string value;
-        if (spec->takesValue) {
+        if (option->takesValue) {
             if (eq != std::string::npos) {
                 value = a.substr(eq + 1);
             } else {
