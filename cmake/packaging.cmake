@@ -1,4 +1,4 @@
-# Installation and the Debian packages: bootloaderzl (the window and bzl, the desktop entry,
+# Installation and the Debian packages: bootloaderzl (the windows and bzl, the desktop entries,
 # icons, man pages, udev rules) and bootloaderzl-sim (zlsim and zlfw). The version is the
 # project version of the top-level CMakeLists.txt; nothing here repeats it.
 #
@@ -34,7 +34,7 @@ function(bzl_gzip src dst)
   set(bzl_gz_files ${bzl_gz_files} ${dst} PARENT_SCOPE)
 endfunction()
 
-foreach(page BootloaderZL bzl zlsim)
+foreach(page BootloaderZL BootloaderZL-Stations bzl zlsim)
   bzl_gzip(${bzl_pkg_src}/man/${page}.1 ${bzl_pkg_out}/${page}.1.gz)
 endforeach()
 foreach(pkg ${BZL_DEB_PACKAGE} ${BZL_DEB_PACKAGE}-sim)
@@ -49,6 +49,12 @@ add_custom_target(bzl_package_files ALL DEPENDS ${bzl_gz_files})
 # --- bootloaderzl: the window, bzl and what makes them at home on a desktop ---
 if(TARGET BootloaderZL)
   install(TARGETS BootloaderZL RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)
+endif()
+if(TARGET BootloaderZL-Stations)
+  install(TARGETS BootloaderZL-Stations RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)
+  install(FILES ${bzl_pkg_out}/BootloaderZL-Stations.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT main)
+  install(FILES ${bzl_pkg_src}/${BZL_APP_ID}.Stations.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
+          COMPONENT main)
 endif()
 if(TARGET bzl)
   install(TARGETS bzl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)

@@ -56,7 +56,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_
   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
   -DCMAKE_CXX_FLAGS="$cppflags $cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
 # Only what goes into the packages, not the tests.
-targets=(BootloaderZL zlsim zlfw bzl_package_files)
+targets=(BootloaderZL BootloaderZL-Stations zlsim zlfw bzl_package_files)
 if grep -q '^bzl:' <<<"$(cmake --build "$build" --target help)"; then
   targets+=(bzl)
 else
