@@ -6,6 +6,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.hallwyn.BootloaderZL.Stations"));
     Q_INIT_RESOURCE(resources);
     app.setWindowIcon(QIcon(QStringLiteral(":/bootloaderzl/icon.png")));
     zl::stations::StationsWindow window;

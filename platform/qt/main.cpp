@@ -11,6 +11,8 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // Lets the desktop match the window to its menu entry and icon (Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.hallwyn.BootloaderZL"));
 #ifdef __linux__
     // The Port box lists only ports that can be opened: say which ones are left out for
     // lack of permission, and how to fix it.
