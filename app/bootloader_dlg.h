@@ -187,7 +187,7 @@ public:
 
 private:
     void SwitchLanguage(bool english);
-    bool WatchLostPort();
+    void WatchLostPort();
 
     std::mutex m_workersMutex;
     std::condition_variable m_workersIdle;

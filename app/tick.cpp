@@ -61,21 +61,21 @@ void CBootloaderZLDlg::OnTimer(unsigned id) {
 // While a lost port is remembered: every half second, whether it can be opened again
 // (the adapter plugged back, the other program gone). If so, the port list is made
 // anew, the port selected again, and the next tick searches on it.
-bool CBootloaderZLDlg::WatchLostPort() {
+void CBootloaderZLDlg::WatchLostPort() {
     const std::u16string lost = m_strLostPort.Get();
-    if (lost.empty() || m_bPortListOpen) return false;
+    if (lost.empty() || m_bPortListOpen) return;
     const auto now = std::chrono::steady_clock::now();
-    if (now - m_lastPortProbe < std::chrono::milliseconds(500)) return false;
+    if (now - m_lastPortProbe < std::chrono::milliseconds(500)) return;
     m_lastPortProbe = now;
-    if (!CanOpenPort(lost)) return false;
+    if (!CanOpenPort(lost)) return;
     OnShowWindow(false, 2);
     for (int i = 0; i < m_cbPort.GetCount(); ++i) {
-        if (m_astrPortNames[i] != lost) continue;
-        m_cbPort.SetCurSel(i);
-        OnPortSelChange();
-        return true;
+        if (m_astrPortNames[i] == lost) {
+            m_cbPort.SetCurSel(i);
+            OnPortSelChange();
+            return;
+        }
     }
-    return false;
 }
 
 void CBootloaderZLDlg::ShowPortLost() {
