@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/text_convert.h"
+#include "res/resources.h"
+
 namespace zl::cli {
 namespace {
 
@@ -103,7 +106,12 @@ bool SetOption(const std::string& name, const std::string& value, Options& o, st
 }  // namespace
 
 const std::vector<std::string>& DeviceNames() {
-    static const std::vector<std::string> names{"Corvel 6", "ZL418 Nord", "Linkbox K7/9", "Pallas 2c/3c"};
+    // The Device box's entries, from the dialog's template.
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (int i = 0; !DeviceTypeName(i).empty(); ++i) all.push_back(ToUtf8(DeviceTypeName(i)));
+        return all;
+    }();
     return names;
 }
 
