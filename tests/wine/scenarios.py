@@ -9,7 +9,7 @@ import subprocess
 import sys
 import time
 
-from wine_support import (CONNECTED, IDC, KEY, PREFIX, SEARCHING, WORK, Program, Sim, check, clear_ports, counts,
+from wine_support import (CONNECTED, fresh_prefix, IDC, KEY, PREFIX, SEARCHING, WORK, Program, Sim, check, clear_ports, counts,
                           read, reg, wait, zlfw)
 
 
@@ -109,16 +109,6 @@ def hcs_scenario():
     finally:
         ui.stop()
         sim.stop()
-
-
-def fresh_prefix():
-    start = time.monotonic()
-    subprocess.run(["wineboot", "-i"], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    # Unmanaged, undecorated windows: closing one costs no 2 s wait for the window manager.
-    for name in ("Managed", "Decorated"):
-        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", name, "/d", "N", "/f"],
-                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    print(f"fresh Wine prefix in {time.monotonic() - start:.1f} s")
 
 
 if not os.path.exists(os.path.join(PREFIX, "system.reg")):
