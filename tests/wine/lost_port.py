@@ -69,7 +69,9 @@ def port_lost_then_back(ui, sim, since):
     searching = wait(lambda: SEARCHING in (ui.text(IDC["status"]) or ""), 10, 0.05)
     took = time.monotonic() - plugged
     print(f"  searching again {took:.2f} s after the plug")
-    check("searching again on COM7 within 2 s of the plug", searching and took <= 2.0 and
+    # About 1.1 s here (a probe every 500 ms, the port list made anew, the tick's 500 ms
+    # before it opens); the bound leaves room for a loaded machine.
+    check("searching again on COM7 within 3 s of the plug", searching and took <= 3.0 and
           ui.combo(IDC["port"])[0] >= 0 and ui.text(IDC["port"]) == f"COM{COM}",
           f"{ui.text(IDC['status'])} after {took:.2f} s, port {ui.text(IDC['port'])}")
 
