@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "cli/system.h"
 #include "platform/text_convert.h"
 #include "res/resources.h"
 
@@ -105,6 +106,21 @@ bool SetOption(const std::string& name, const std::string& value, Options& o, st
 
 }  // namespace
 
+int ComNumber(const std::string& arg) {
+    std::string name = arg;
+    if (name.rfind("\\\\.\\", 0) == 0) name = name.substr(4);
+    const bool com = name.size() > 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
+                     std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
+                     std::toupper(static_cast<unsigned char>(name[2])) == 'M' && name.find('/') == std::string::npos;
+    if (!com) return 0;
+    int n = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i])) || n > 1000) return -1;
+        n = n * 10 + (name[i] - '0');
+    }
+    return n < 1 || n > 256 || name[3] == '0' ? -1 : n;
+}
+
 const std::vector<std::string>& DeviceNames() {
     // The Device box's entries, from the dialog's template.
     static const std::vector<std::string> names = [] {
@@ -205,16 +221,12 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& er
 }
 
 std::string HelpText(Command command) {
-    static const std::string kCommon =
-        "  --port P       the port: COMn (a link comN in ~/.config/Hallwyn/ports/, else COM1-32 = /dev/ttyS0-31,\n"
-        "                 COM33-64 = /dev/ttyUSB0-31, COM65-96 = /dev/ttyACM0-31) or a device path\n"
-        "                 (/dev/ttyUSB0, /dev/serial/by-id/...)\n"
+    static const std::string kCommon = std::string(PortOptionHelp()) +
         "  --timeout S    wait at most S seconds for a device to be switched on (default: no limit)\n"
         "  --json         one JSON object per line on stdout for every event, instead of text\n"
         "  --lang de|en   the language of the program's texts (default de)\n";
-    static const std::string kLog =
-        "  --log F        append the record of each device to F instead of\n"
-        "                 $XDG_STATE_HOME/Hallwyn/BootloaderZL/records.ndjson\n";
+    static const std::string kLog = std::string("  --log F        append the record of each device to F instead of\n"
+                                                "                 ") + RecordsPathHelp() + "\n";
     static const std::string kDevice =
         "  --device D     the device type: 0 to 3 or its name (\"Corvel 6\", \"ZL418 Nord\", \"Linkbox K7/9\",\n"
         "                 \"Pallas 2c/3c\"); default: the one the window used last\n";
@@ -227,19 +239,7 @@ std::string HelpText(Command command) {
         case Command::Ports:
         case Command::PortsLink:
         case Command::PortsUnlink:
-            return "usage: bzl ports [--json]\n"
-                   "       bzl ports link N DEVICE\n"
-                   "       bzl ports unlink N\n\n"
-                   "Lists every COM number that resolves to a device: the path behind it, whether it comes from a\n"
-                   "link in the port directory or from the default table, and its state: usable, busy (with the\n"
-                   "holding program), permission denied (with the fix), not a serial line, missing. Warns when\n"
-                   "ModemManager runs (it probes new USB serial adapters and disturbs bootloaders).\n\n"
-                   "link N DEVICE  gives DEVICE the number N: creates the link comN in ~/.config/Hallwyn/ports/,\n"
-                   "               to DEVICE's /dev/serial/by-id (or by-path) name when it has one, so that COMn\n"
-                   "               follows the adapter whatever ttyUSB number it gets\n"
-                   "unlink N       removes the link comN\n\n"
-                   "  --json         one JSON object per port on stdout\n\n"
-                   "Exit codes: 0 done; 1 usage or the link could not be made.\n";
+            return PortsCommandHelp();
         case Command::Info:
             return "usage: bzl info --port P [--device D] [--timeout S] [--json] [--lang de|en]\n\n"
                    "Waits for the device to be switched on (the wake-up flood, as the window sends it), prints\n"
@@ -271,7 +271,7 @@ std::string HelpText(Command command) {
                    kCommon + kLog + "\n" + kExit;
         case Command::None: break;
     }
-    return "usage: bzl COMMAND [OPTIONS]   (bzl COMMAND --help for its options)\n\n"
+    return std::string("usage: bzl COMMAND [OPTIONS]   (bzl COMMAND --help for its options)\n\n"
            "Flashes Hallwyn ZL devices over a serial port without a window: the same exchanges as BootloaderZL.\n\n"
            "  bzl ports  [--json]\n"
            "  bzl ports  link N DEVICE | unlink N\n"
@@ -283,7 +283,7 @@ std::string HelpText(Command command) {
            "  bzl --version\n\n"
            "Output: on a terminal one live line per state; otherwise plain lines, progress every 10 %;\n"
            "--json: one JSON object per event. Every load, readout and verify that reached a device is\n"
-           "recorded as one JSON line in $XDG_STATE_HOME/Hallwyn/BootloaderZL/records.ndjson (or --log F).\n"
+           "recorded as one JSON line in ") + RecordsPathHelp() + " (or --log F).\n"
            "bzl never changes the window's settings.\n\n" +
            kExit;
 }

@@ -1,13 +1,6 @@
 // bzl: the command line on the dialog core. See bzl --help.
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstring>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -20,7 +13,7 @@
 #include "cli/port_choice.h"
 #include "cli/ports_command.h"
 #include "cli/station.h"
-#include "platform/settings/qsettings_profile.h"
+#include "cli/system.h"
 #include "platform/text_convert.h"
 #include "records/record_log.h"
 
@@ -30,8 +23,6 @@ using namespace zl::cli;
 
 std::atomic<int> g_interrupt{0};
 
-void OnSignal(int sig) { g_interrupt = sig; }
-
 bool ValidUtf8(const std::string& s) { return zl::ToUtf8(zl::FromUtf8(s)) == s && s.find('\0') == std::string::npos; }
 
 int Fail(int code, const std::string& text) {
@@ -39,30 +30,24 @@ int Fail(int code, const std::string& text) {
     return code;
 }
 
-std::string Absolute(const std::string& path) {
-    if (!path.empty() && path[0] == '/') return path;
-    char cwd[PATH_MAX];
-    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
-}
-
 // FILE as the command needs it: an existing readable regular file to load or verify, a
 // writable place for a readout. 0, or exit code 7 with the reason printed.
 int CheckFile(Command command, const std::string& file) {
     if (!ValidUtf8(file)) return Fail(kExitFile, "FILE: the name is not valid UTF-8; rename the file");
-    struct stat st;
-    const bool exists = stat(file.c_str(), &st) == 0;
+    int64_t size = 0;
+    std::string reason;
+    const PathKind kind = Inspect(file, size, reason);
     if (command == Command::Read) {
-        if (exists && S_ISDIR(st.st_mode)) return Fail(kExitFile, file + " is a folder; give the file to read the flash into");
-        if (exists && !S_ISREG(st.st_mode)) return Fail(kExitFile, file + " is not a regular file");
-        const std::string abs = Absolute(file);
-        const std::string dir = abs.substr(0, abs.rfind('/') + 1);
-        if (access(dir.c_str(), W_OK) != 0) return Fail(kExitFile, "cannot write into " + dir + ": " + std::strerror(errno));
+        if (kind == PathKind::Folder) return Fail(kExitFile, file + " is a folder; give the file to read the flash into");
+        if (kind == PathKind::Other) return Fail(kExitFile, file + " is not a regular file");
+        const std::string folder = FolderOf(AbsolutePath(file));
+        if (!WritableFolder(folder, reason)) return Fail(kExitFile, "cannot write into " + folder + ": " + reason);
         return 0;
     }
-    if (!exists) return Fail(kExitFile, file + ": " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode)) return Fail(kExitFile, file + " is a folder, not a firmware file");
-    if (!S_ISREG(st.st_mode)) return Fail(kExitFile, file + " is not a regular file");
-    if (access(file.c_str(), R_OK) != 0) return Fail(kExitFile, file + ": " + std::strerror(errno));
+    if (kind == PathKind::Missing) return Fail(kExitFile, file + ": " + reason);
+    if (kind == PathKind::Folder) return Fail(kExitFile, file + " is a folder, not a firmware file");
+    if (kind == PathKind::Other) return Fail(kExitFile, file + " is not a regular file");
+    if (!Readable(file, reason)) return Fail(kExitFile, file + ": " + reason);
     return 0;
 }
 
@@ -78,24 +63,25 @@ const char* CommandWord(Command c) {
 
 int RunDeviceCommand(const Options& o) {
     std::string file;
-    struct stat st;
+    int64_t size = 0;
+    std::string reason;
     if (!o.file.empty()) {
         if (int rc = CheckFile(o.command, o.file)) return rc;
-        file = Absolute(o.file);
+        file = AbsolutePath(o.file);
     }
     std::string logPath = zl::RecordLog::DefaultPath();
     if (o.log) {
         if (!ValidUtf8(*o.log)) return Fail(kExitFile, "--log: the name is not valid UTF-8");
-        if (stat(o.log->c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Fail(kExitFile, "--log " + *o.log + " is a folder");
-        logPath = Absolute(*o.log);
+        if (Inspect(*o.log, size, reason) == PathKind::Folder) return Fail(kExitFile, "--log " + *o.log + " is a folder");
+        logPath = AbsolutePath(*o.log);
     }
     for (const std::string& port : o.ports)
         if (!ValidUtf8(port)) return Fail(kExitUsage, "--port: the name is not valid UTF-8 and resolves to nothing");
 
     // The user's profile is read before the ports are chosen, which may give this run a
-    // port directory of its own. QSettings is made here, on one thread, for every station.
+    // port directory of its own. The profiles are made here, on one thread, for every station.
     std::vector<std::unique_ptr<zl::Profile>> profiles;
-    for (size_t i = 0; i < o.ports.size(); ++i) profiles.push_back(zl::MakeQSettingsProfile(u"BootloaderZL"));
+    for (size_t i = 0; i < o.ports.size(); ++i) profiles.push_back(UserProfile());
     std::vector<std::u16string> comNames;
     std::vector<std::string> devicePaths;
     for (const std::string& port : o.ports) {
@@ -117,7 +103,7 @@ int RunDeviceCommand(const Options& o) {
     const bool several = comNames.size() > 1;
     // A live line per state cannot be shared: several stations print plain lines.
     const Reporter::Mode mode = o.json ? Reporter::Mode::Json
-                                : isatty(STDOUT_FILENO) && !several ? Reporter::Mode::Terminal
+                                : !several && LiveTerminal() ? Reporter::Mode::Terminal
                                                                     : Reporter::Mode::Plain;
     std::vector<std::unique_ptr<Reporter>> outs;
     for (const std::u16string& comName : comNames) {
@@ -127,7 +113,7 @@ int RunDeviceCommand(const Options& o) {
     zl::RecordLog records(logPath, "bzl", BZL_VERSION, [&outs](const std::string& problem) { outs.front()->Note(problem); });
 
     int64_t fileSize = -1;
-    if (!file.empty() && stat(file.c_str(), &st) == 0) fileSize = st.st_size;
+    if (!file.empty() && Inspect(file, size, reason) == PathKind::File) fileSize = size;
     std::vector<std::unique_ptr<Station>> stations(comNames.size());
     std::vector<int> codes(comNames.size(), kExitOk);
     std::vector<std::optional<std::chrono::steady_clock::time_point>> failedAt(comNames.size());
@@ -192,27 +178,28 @@ int RunDeviceCommand(const Options& o) {
     return code;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+int Run(const std::vector<std::string>& args) {
     Options o;
     std::string error;
     if (!ParseArgs(args, o, error)) return Fail(kExitUsage, error);
     if (o.version) return std::printf("bzl %s\n", BZL_VERSION), 0;
     if (o.help) return std::fputs(HelpText(o.command).c_str(), stdout), 0;
-
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-
     switch (o.command) {
         case Command::Ports: return RunPorts(o);
         case Command::PortsLink: return RunPortsLink(o);
         case Command::PortsUnlink: return RunPortsUnlink(o);
         default: return RunDeviceCommand(o);
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args = Arguments(argc, argv);
+    PrepareProcess(g_interrupt);
+    const int code = Run(args);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    RunEnded();
+    return code;
 }

@@ -1,10 +1,8 @@
 #include "cli/output.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdlib>
 
+#include "cli/system.h"
 #include "records/json.h"
 
 namespace zl::cli {
@@ -43,8 +41,8 @@ std::string Bytes(int64_t n) {
 }
 
 Reporter::Reporter(Mode mode, std::string port) : mode_(mode), port_(std::move(port)) {
-    winsize ws{};
-    if (mode_ == Mode::Terminal && ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20) columns_ = ws.ws_col;
+    if (mode_ != Mode::Terminal) return;
+    if (const int columns = TerminalColumns(); columns > 20) columns_ = static_cast<size_t>(columns);
 }
 
 double Reporter::Elapsed() const {

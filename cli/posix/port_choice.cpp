@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "cli/args.h"
 #include "platform/serial.h"
 #include "platform/text_convert.h"
 
@@ -65,24 +65,15 @@ int PrivateNumber(const std::string& device, std::string& error) {
 }  // namespace
 
 int ChoosePort(const std::string& arg, std::u16string& comName, std::string& path, std::string& error) {
-    std::string name = arg;
-    if (name.rfind("\\\\.\\", 0) == 0) name = name.substr(4);
-    const bool com = name.size() > 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
-                     std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
-                     std::toupper(static_cast<unsigned char>(name[2])) == 'M' && name.find('/') == std::string::npos;
-    if (com) {
-        int n = 0;
-        for (size_t i = 3; i < name.size(); ++i) {
-            if (!std::isdigit(static_cast<unsigned char>(name[i])) || n > 1000) return error = "--port \"" + arg + "\": a COM name is COM1 to COM256", 1;
-            n = n * 10 + (name[i] - '0');
-        }
-        if (n < 1 || n > 256 || name[3] == '0') return error = "--port \"" + arg + "\": a COM name is COM1 to COM256", 1;
-        comName = DeviceName(n);
+    const int number = ComNumber(arg);
+    if (number < 0) return error = "--port \"" + arg + "\": a COM name is COM1 to COM256", 1;
+    if (number > 0) {
+        comName = DeviceName(number);
         path = ResolvePortPath(comName);
         if (path.empty())
-            return error = "--port " + arg + " resolves to nothing: there is no link com" + std::to_string(n) + " in " +
+            return error = "--port " + arg + " resolves to nothing: there is no link com" + std::to_string(number) + " in " +
                            PortDirectory() + " and the default table ends at COM96 (bzl ports link " +
-                           std::to_string(n) + " DEVICE makes one)", 1;
+                           std::to_string(number) + " DEVICE makes one)", 1;
         return 0;
     }
     const std::string real = RealPath(arg);

@@ -1,0 +1,52 @@
+// What bzl needs of the operating system beyond the platform layer: its arguments, the
+// console, interrupts, file names, the user's profile, and the words of its help that
+// differ between Linux (cli/posix/) and Windows (cli/win32/).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/profile.h"
+
+namespace zl::cli {
+
+// The arguments after the program name, in UTF-8.
+std::vector<std::string> Arguments(int argc, char** argv);
+
+// Readies the process for a run: from now on an interrupt (Ctrl-C, SIGTERM, the console
+// window closed) stores its number (SIGINT, SIGTERM) in flag, and the run ends as soon as
+// it safely can; a broken pipe on standard output is no reason to end; the console takes
+// UTF-8 and the timers wait in milliseconds.
+void PrepareProcess(std::atomic<int>& interruptFlag);
+// Called once the run is over: gives the console back as it was, and lets a console
+// close that waited for the device's reset end the process.
+void RunEnded();
+
+// Standard output is a terminal that takes the live line's control sequences (made
+// ready for them and for UTF-8 here); its width in columns, 0 when unknown.
+bool LiveTerminal();
+int TerminalColumns();
+
+enum class PathKind { Missing, File, Folder, Other };
+// What is at path; size for a file. reason: the system's words when it is missing.
+PathKind Inspect(const std::string& path, int64_t& size, std::string& reason);
+// The file can be opened for reading / a new file can be made in folder; else why not.
+bool Readable(const std::string& path, std::string& reason);
+bool WritableFolder(const std::string& folder, std::string& reason);
+// path made absolute against the working folder; the folder part of an absolute path
+// (with its last separator).
+std::string AbsolutePath(const std::string& path);
+std::string FolderOf(const std::string& absolutePath);
+
+// The window's profile (read only by bzl): the port and device type it used last.
+std::unique_ptr<Profile> UserProfile();
+
+// Help texts: what --port accepts, where the records go, and the ports command.
+const char* PortOptionHelp();
+const char* RecordsPathHelp();
+const char* PortsCommandHelp();
+
+}  // namespace zl::cli
