@@ -11,17 +11,7 @@ namespace {
 
 std::wstring WidePath(const std::string& utf8) { return win::Wide(FromUtf8(utf8)); }
 
-std::string Reason(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring reason = n ? std::wstring(text, n) : L"error " + std::to_wstring(code);
-    if (text) LocalFree(text);
-    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
-        reason.pop_back();
-    return ToUtf8(win::Narrow16(reason));
-}
+std::string Reason(DWORD code) { return ToUtf8(win::Narrow16(win::SystemWords(code))); }
 
 // Creates the folders on the way to path's folder; true when that folder exists.
 bool MakeParents(const std::wstring& path) {

@@ -24,15 +24,7 @@ FileError ErrorOf(DWORD code) {
         case ERROR_LOCK_VIOLATION: return {FileProblem::Busy, {}};
         default: break;
     }
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring detail = n ? std::wstring(text, n) : L"error " + std::to_wstring(code);
-    if (text) LocalFree(text);
-    while (!detail.empty() && (detail.back() == L'\n' || detail.back() == L'\r' || detail.back() == L' '))
-        detail.pop_back();
-    return {FileProblem::Other, win::Narrow16(detail)};
+    return {FileProblem::Other, win::Narrow16(win::SystemWords(code))};
 }
 
 // What stands at path when it is not a regular file (None for a file or nothing).

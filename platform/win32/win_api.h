@@ -43,4 +43,17 @@ inline std::wstring Wide(const std::u16string& s) { return std::wstring(s.begin(
 inline std::u16string Narrow16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 inline std::u16string Narrow16(const wchar_t* s) { return s ? Narrow16(std::wstring(s)) : std::u16string(); }
 
+// The system's words for an error code, without the line end.
+inline std::wstring SystemWords(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring words = n ? std::wstring(text, n) : L"error " + std::to_wstring(code);
+    if (text) LocalFree(text);
+    while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' || words.back() == L' '))
+        words.pop_back();
+    return words;
+}
+
 }  // namespace zl::win
