@@ -1,6 +1,7 @@
 # The Windows build (mingw-w64, see cmake/mingw-w64.cmake): BootloaderZL.exe, the core
-# behind the Win32 face, one statically linked executable; and zlctl.exe, the helper
-# that drives the dialog in the tests under Wine.
+# behind the Win32 face, and bzl.exe, the command line on the headless face, each one
+# statically linked executable; and zlctl.exe, the helper that drives the dialog in the
+# tests under Wine.
 enable_language(RC)
 add_compile_options(-Wall -Wextra)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
@@ -9,7 +10,20 @@ file(GLOB zl_win_core_sources CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/serial/*.cpp ${CMAKE_SOURCE_DIR}/protocol/*.cpp
   ${CMAKE_SOURCE_DIR}/files/*.cpp ${CMAKE_SOURCE_DIR}/res/*.cpp ${CMAKE_SOURCE_DIR}/records/*.cpp
   ${CMAKE_SOURCE_DIR}/platform/*.cpp)
-file(GLOB zl_win32_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
+# The platform layer's Windows side: ports, files, threads, records, the registry.
+set(zl_win32_base_sources
+  ${CMAKE_SOURCE_DIR}/platform/win32/append_file_win32.cpp ${CMAKE_SOURCE_DIR}/platform/win32/file_win32.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/registry_profile.cpp ${CMAKE_SOURCE_DIR}/platform/win32/serial_win32.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/threads_win32.cpp)
+# The window.
+set(zl_win32_window_sources
+  ${CMAKE_SOURCE_DIR}/platform/win32/dialog_template.cpp ${CMAKE_SOURCE_DIR}/platform/win32/dialog_window.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/win32_platform.cpp ${CMAKE_SOURCE_DIR}/platform/win32/win_main.cpp)
+
+add_library(zl_win_core STATIC ${zl_win_core_sources} ${zl_win32_base_sources})
+target_include_directories(zl_win_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(zl_win_core PUBLIC winmm advapi32 kernel32)
+set(zl_win_link_options -static -static-libgcc -static-libstdc++ -s)
 
 # The program icon from the one picture in res/.
 find_program(BZL_CONVERT convert PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)  # ImageMagick's
@@ -17,16 +31,28 @@ add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/icon.ico
   COMMAND ${BZL_CONVERT} ${CMAKE_SOURCE_DIR}/res/icon.png -depth 8 -define icon:auto-resize=48,32,16
           ${CMAKE_CURRENT_BINARY_DIR}/icon.ico
   DEPENDS ${CMAKE_SOURCE_DIR}/res/icon.png VERBATIM)
-configure_file(${CMAKE_SOURCE_DIR}/platform/win32/BootloaderZL.manifest ${CMAKE_CURRENT_BINARY_DIR}/BootloaderZL.manifest COPYONLY)
-set_source_files_properties(${CMAKE_SOURCE_DIR}/platform/win32/BootloaderZL.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_CURRENT_BINARY_DIR}/icon.ico;${CMAKE_CURRENT_BINARY_DIR}/BootloaderZL.manifest")
+foreach(program BootloaderZL bzl)
+  configure_file(${CMAKE_SOURCE_DIR}/platform/win32/${program}.manifest ${CMAKE_CURRENT_BINARY_DIR}/${program}.manifest COPYONLY)
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/platform/win32/${program}.rc PROPERTIES
+    OBJECT_DEPENDS "${CMAKE_CURRENT_BINARY_DIR}/icon.ico;${CMAKE_CURRENT_BINARY_DIR}/${program}.manifest")
+endforeach()
 
-add_executable(BootloaderZL WIN32 ${zl_win_core_sources} ${zl_win32_sources}
-  ${CMAKE_SOURCE_DIR}/platform/win32/BootloaderZL.rc)
-target_include_directories(BootloaderZL PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+add_executable(BootloaderZL WIN32 ${zl_win32_window_sources} ${CMAKE_SOURCE_DIR}/platform/win32/BootloaderZL.rc)
+target_include_directories(BootloaderZL PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 target_compile_definitions(BootloaderZL PRIVATE BZL_VERSION="${PROJECT_VERSION}")
-target_link_libraries(BootloaderZL PRIVATE comctl32 comdlg32 winmm advapi32 user32 gdi32 kernel32)
-target_link_options(BootloaderZL PRIVATE -static -static-libgcc -static-libstdc++ -s)
+target_link_libraries(BootloaderZL PRIVATE zl_win_core comctl32 comdlg32 user32 gdi32)
+target_link_options(BootloaderZL PRIVATE ${zl_win_link_options})
+
+# bzl.exe: a console program; what it needs of Windows is in cli/win32/.
+add_executable(bzl ${CMAKE_SOURCE_DIR}/cli/main.cpp ${CMAKE_SOURCE_DIR}/cli/args.cpp ${CMAKE_SOURCE_DIR}/cli/output.cpp
+  ${CMAKE_SOURCE_DIR}/cli/station.cpp ${CMAKE_SOURCE_DIR}/cli/win32/ports_win32.cpp
+  ${CMAKE_SOURCE_DIR}/cli/win32/system_win32.cpp
+  ${CMAKE_SOURCE_DIR}/platform/headless/headless_platform.cpp ${CMAKE_SOURCE_DIR}/platform/headless/readonly_profile.cpp
+  ${CMAKE_SOURCE_DIR}/platform/win32/bzl.rc)
+target_include_directories(bzl PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
+target_compile_definitions(bzl PRIVATE BZL_VERSION="${PROJECT_VERSION}")
+target_link_libraries(bzl PRIVATE zl_win_core shell32)
+target_link_options(bzl PRIVATE ${zl_win_link_options})
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/zlctl.cpp)
   add_executable(zlctl ${CMAKE_SOURCE_DIR}/tests/wine/zlctl.cpp)

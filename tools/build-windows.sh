@@ -1,5 +1,5 @@
 #!/bin/bash
-# Builds build-win/BootloaderZL.exe (and the test helper zlctl.exe) with mingw-w64,
+# Builds build-win/BootloaderZL.exe, build-win/bzl.exe (and the test helper zlctl.exe) with mingw-w64,
 # statically linked: the executable needs no DLL beyond those of Windows itself.
 # Installs the cross compiler and ImageMagick (for the icon) with apt-get when missing.
 set -euo pipefail
@@ -22,12 +22,13 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null
 cmake --build "$build" -j"${BZL_JOBS:-2}"
 
-exe=$build/BootloaderZL.exe
 # Only system DLLs may be imported.
-bad=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print $3}' |
-  grep -viE '^(kernel32|user32|gdi32|comctl32|comdlg32|advapi32|winmm|msvcrt|shell32|ole32)\.dll$' || true)
-if [ -n "$bad" ]; then
-  echo "BootloaderZL.exe imports DLLs that Windows does not ship: $bad" >&2
-  exit 1
-fi
-echo "built $exe ($(stat -c %s "$exe") bytes)"
+for exe in "$build/BootloaderZL.exe" "$build/bzl.exe"; do
+  bad=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print $3}' |
+    grep -viE '^(kernel32|user32|gdi32|comctl32|comdlg32|advapi32|winmm|msvcrt|shell32|ole32)\.dll$' || true)
+  if [ -n "$bad" ]; then
+    echo "$(basename "$exe") imports DLLs that Windows does not ship: $bad" >&2
+    exit 1
+  fi
+  echo "built $exe ($(stat -c %s "$exe") bytes)"
+done

@@ -1,0 +1,178 @@
+// What bzl needs of Windows: UTF-16 arguments, the console (UTF-8, control sequences,
+// Ctrl-C and its close button), file names with drive letters and backslashes.
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "cli/system.h"
+#include "platform/text_convert.h"
+#include "platform/win32/registry_profile.h"
+#include "platform/win32/win_api.h"
+
+#include <mmsystem.h>
+#include <shellapi.h>
+
+namespace zl::cli {
+namespace {
+
+std::atomic<int>* g_flag = nullptr;
+HANDLE g_ended = nullptr;       // set by RunEnded
+UINT g_outputCodePage = 0;      // the console's own, given back at the end
+
+std::wstring WidePath(const std::string& utf8) { return win::Wide(FromUtf8(utf8)); }
+std::string Utf8(const std::wstring& wide) { return ToUtf8(win::Narrow16(wide)); }
+std::string Reason(DWORD code) { return Utf8(win::SystemWords(code)); }
+
+BOOL WINAPI OnConsoleEvent(DWORD type) {
+    switch (type) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            if (g_flag) g_flag->store(SIGINT);
+            return TRUE;
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            if (g_flag) g_flag->store(SIGTERM);
+            // Windows ends the process when this returns, and at the latest after 5 s:
+            // the run gets that long to finish and reset the device.
+            if (g_ended) WaitForSingleObject(g_ended, 4500);
+            return TRUE;
+        default: return FALSE;
+    }
+}
+
+bool StdoutIsConsole() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+}  // namespace
+
+std::vector<std::string> Arguments(int, char**) {
+    // The ANSI argv cannot hold every file name: the command line is read in UTF-16.
+    std::vector<std::string> args;
+    int n = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (!wide) return args;
+    for (int i = 1; i < n; ++i) args.push_back(Utf8(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
+void PrepareProcess(std::atomic<int>& interruptFlag) {
+    // Sleep and the waits of the serial port in milliseconds, not in 15.6 ms ticks.
+    timeBeginPeriod(1);
+    g_flag = &interruptFlag;
+    g_ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    if (StdoutIsConsole()) {
+        g_outputCodePage = GetConsoleOutputCP();
+        SetConsoleOutputCP(CP_UTF8);
+    }
+}
+
+void RunEnded() {
+    if (g_outputCodePage) SetConsoleOutputCP(g_outputCodePage);
+    if (g_ended) SetEvent(g_ended);
+}
+
+bool LiveTerminal() {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(out, &mode)) return false;
+    // Consoles before Windows 10 do not take control sequences: plain lines there.
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) || SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
+int TerminalColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+PathKind Inspect(const std::string& path, int64_t& size, std::string& reason) {
+    // Opened without access, so that a device name (NUL, COM1) shows as what it is.
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME) {
+            reason = Reason(code);
+            return PathKind::Missing;
+        }
+        // There, but not to be opened (a file another program holds, a folder without
+        // rights): the attributes still tell what it is; opening it says the rest.
+        const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            reason = Reason(code);
+            return PathKind::Missing;
+        }
+        return attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::Folder : PathKind::File;
+    }
+    PathKind kind = PathKind::Other;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info)) {
+        kind = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::Folder : PathKind::File;
+        size = (static_cast<int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    }
+    CloseHandle(h);
+    return kind;
+}
+
+bool Readable(const std::string& path, std::string& reason) {
+    const HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        reason = Reason(GetLastError());
+        return false;
+    }
+    CloseHandle(h);
+    return true;
+}
+
+bool WritableFolder(const std::string& folder, std::string& reason) {
+    // A file made and removed at once: rights, a read-only medium and a missing folder
+    // all show the way the readout itself would meet them.
+    wchar_t name[MAX_PATH + 1] = {};
+    if (!GetTempFileNameW(WidePath(folder).c_str(), L"bzl", 0, name)) {
+        reason = Reason(GetLastError());
+        return false;
+    }
+    DeleteFileW(name);
+    return true;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    const std::wstring wide = WidePath(path);
+    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    const DWORD m = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    if (m == 0 || m >= n) return path;
+    full.resize(m);
+    return Utf8(full);
+}
+
+std::string FolderOf(const std::string& absolutePath) {
+    return absolutePath.substr(0, absolutePath.find_last_of("\\/") + 1);
+}
+
+std::unique_ptr<Profile> UserProfile() { return win::MakeRegistryProfile(u"BootloaderZL"); }
+
+const char* PortOptionHelp() {
+    return "  --port P       the port: COMn, as Windows names it (the Device Manager shows the adapter's number)\n";
+}
+
+const char* RecordsPathHelp() { return "%LOCALAPPDATA%\\Hallwyn\\BootloaderZL\\records.ndjson"; }
+
+const char* PortsCommandHelp() {
+    return "usage: bzl ports [--json]\n\n"
+           "Lists every COM port Windows knows: the device behind it and its state: usable, busy (another\n"
+           "program holds it open), not a serial line, missing.\n\n"
+           "  --json         one JSON object per port on stdout\n\n"
+           "Windows gives each adapter its COM number; the Device Manager changes it (the adapter's\n"
+           "Properties, Port Settings, Advanced). bzl ports link and unlink are for Linux.\n\n"
+           "Exit codes: 0 done; 1 usage.\n";
+}
+
+}  // namespace zl::cli
