@@ -2,9 +2,8 @@
 """The adapter pulled and plugged back under Wine: BootloaderZL.exe against a PIC32 zlsim
 on COM7, pulled once while connected and once during an Auto-Load.
 
-zlsim's `unplug` hangs up its pseudo-terminal; the port then disappears from Wine too (the
-link in dosdevices is removed, as a USB adapter's device node goes away). `plug` gives a
-new pseudo-terminal, and the link is made anew to it.
+Sim.unplug() hangs up zlsim's pseudo-terminal and removes the COM link (as a USB adapter's
+device goes away); Sim.plug() links the new pseudo-terminal to the same COM number.
 
 Usage: lost_port.py BUILD_WIN SIM_DIR WORK_DIR (WINEPREFIX and DISPLAY set)."""
 import glob
@@ -20,25 +19,6 @@ COM = 7
 PORT_BOX = "Port ist nicht verf\u00fcgbar!"
 PORT_LOST = f"Port nicht verf\u00fcgbar - warte auf COM{COM}"
 LOAD_FAILED = "Laden der Software fehlerhaft."
-
-
-def link():
-    return os.path.join(PREFIX, "dosdevices", f"com{COM}")
-
-
-def unplug(sim):
-    ok = sim.command("unplug") == "ok unplugged"
-    if os.path.lexists(link()):
-        os.remove(link())
-    return ok
-
-
-def plug(sim):
-    reply = sim.command("plug").split()
-    if reply[:2] != ["ok", "plugged"]:
-        return False
-    os.symlink(reply[2], link())
-    return True
 
 
 def load_records():
@@ -64,7 +44,7 @@ def port_lost_then_back(ui, sim, since):
     check("the box came once; the status stays",
           ui.box() is None and ui.text(IDC["status"]) == PORT_LOST, f"{ui.box()} / {ui.text(IDC['status'])}")
 
-    check("plug", plug(sim))
+    check("plug", sim.plug())
     plugged = time.monotonic()
     searching = wait(lambda: SEARCHING in (ui.text(IDC["status"]) or ""), 10, 0.05)
     took = time.monotonic() - plugged
@@ -95,7 +75,7 @@ def scenario():
 
         # (a) Pulled while connected.
         pulled = time.monotonic()
-        check("unplug while connected", unplug(sim))
+        check("unplug while connected", sim.unplug())
         port_lost_then_back(ui, sim, pulled)
         sim.command("power off")
         sim.command("power on")
@@ -113,7 +93,7 @@ def scenario():
         check("the load begins", loading, ui.text(IDC["status"]))
         wait(lambda: len(sim.received()) > 16 * 1024, 10, 0.1)  # well inside the image's 5.7 s on the line
         pulled = time.monotonic()
-        check("unplug during the load", unplug(sim))
+        check("unplug during the load", sim.unplug())
         box = box_with(ui, LOAD_FAILED, 15)
         check("the load's failure box", box is not None, ui.box())
         print(f"  load's failure box {time.monotonic() - pulled:.2f} s after the unplug")

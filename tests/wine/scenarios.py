@@ -9,6 +9,8 @@ import subprocess
 import sys
 import time
 
+import bzl_scenarios
+import lost_port
 from wine_support import (CONNECTED, fresh_prefix, IDC, KEY, PREFIX, SEARCHING, WORK, Program, Sim, check, clear_ports, counts,
                           read, reg, wait, zlfw)
 
@@ -115,5 +117,7 @@ if not os.path.exists(os.path.join(PREFIX, "system.reg")):
     fresh_prefix()
 pic32_scenarios()
 hcs_scenario()
+lost_port.scenario()
+bzl_scenarios.scenario()
 print(f"{counts['passed']} passed, {counts['failed']} failed")
 sys.exit(1 if counts["failed"] else 0)

@@ -58,10 +58,27 @@ class Sim:
         ready = self.proc.stdout.readline().split()
         assert ready[:2] == ["ready", f"COM{com}"], ready
         self.pty = ready[2]
-        link = os.path.join(PREFIX, "dosdevices", f"com{com}")
-        if os.path.lexists(link):
-            os.remove(link)
-        os.symlink(self.pty, link)
+        self.link = os.path.join(PREFIX, "dosdevices", f"com{com}")
+        if os.path.lexists(self.link):
+            os.remove(self.link)
+        os.symlink(self.pty, self.link)
+
+    def unplug(self):
+        """Pulls the adapter: the line hangs up and the port disappears from Wine too, as a
+        USB adapter's device goes away."""
+        ok = self.command("unplug") == "ok unplugged"
+        if os.path.lexists(self.link):
+            os.remove(self.link)
+        return ok
+
+    def plug(self):
+        """Plugs the adapter back: a new pseudo-terminal behind the same COM number."""
+        reply = self.command("plug").split()
+        if reply[:2] != ["ok", "plugged"]:
+            return False
+        self.pty = reply[2]
+        os.symlink(self.pty, self.link)
+        return True
 
     def command(self, line):
         self.proc.stdin.write(line + "\n")
