@@ -19,6 +19,14 @@ void EndInfoThread(CBootloaderZLDlg* dlg) {
 }  // namespace
 
 unsigned InfoThread(CBootloaderZLDlg* dlg) {
+    // No device stands behind a line hung up since it answered (the adapter pulled during
+    // a transfer, or right after the search): no connection is shown, and the tick opens
+    // the port anew.
+    if (LineGone(dlg->m_hPort.Get())) {
+        dlg->ReleaseLoadRecord(u"");
+        dlg->m_bInfoEnded = 1;
+        return 0;
+    }
     dlg->m_bInfoRunning = 1;
     dlg->m_bInfoEnded = 0;
     ++dlg->m_nInfoThreads;

@@ -106,6 +106,21 @@ TEST_F(InfoTest, SilentDeviceIsDroppedAfterTheMissesTheCounterAllows) {
     EXPECT_EQ(dlg->m_bLoadPending, 0);
 }
 
+TEST_F(InfoTest, ALineHungUpSinceTheAnswerShowsNoConnection) {
+    // The adapter pulled between the device's answer and the connected state: it must not
+    // look connected, not even for one cycle.
+    Answer([](int) { return Description(); });
+    dlg->m_controls.SetWindowText(IDC_STATUS, u"Suche nach Ger\u00e4t");
+    port->HangUp();
+    Start(0, 0);
+    info.join();
+    EXPECT_EQ(dlg->m_controls.GetWindowText(IDC_STATUS), u"Suche nach Ger\u00e4t");
+    EXPECT_FALSE(Enabled(IDC_READOUT));
+    EXPECT_EQ(MenuRequests(), 0u);
+    EXPECT_EQ(dlg->m_bInfoEnded, 1);
+    EXPECT_EQ(dlg->m_nInfoThreads, 0);
+}
+
 TEST_F(InfoTest, AfterALoadOneMissIsTolerated) {
     Answer([](int) { return std::string(); });
     Start(0, 1);

@@ -3,6 +3,7 @@
 // with the read time-out of a real port.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -42,7 +43,9 @@ public:
     bool ReadFile(uint8_t* buf, uint32_t n, uint32_t& read) override;
     bool WriteFile(const uint8_t* buf, uint32_t n, uint32_t& written) override;
     void Close() override;
-    bool LineLost() override { return false; }
+    bool LineLost() override { return lost_; }
+    // The adapter pulled: LineLost() from now on.
+    void HangUp() { lost_ = true; }
 
 private:
     mutable std::mutex mutex_;
@@ -51,6 +54,7 @@ private:
     std::vector<Write> writes_;
     std::chrono::milliseconds timeout_;
     bool closed_ = false;
+    std::atomic<bool> lost_{false};
     std::function<std::string(const std::string&)> responder_;
 };
 
