@@ -26,7 +26,7 @@ std::atomic<int> g_interrupt{0};
 bool ValidUtf8(const std::string& s) { return zl::ToUtf8(zl::FromUtf8(s)) == s && s.find('\0') == std::string::npos; }
 
 int Fail(int code, const std::string& text) {
-    std::fprintf(stderr, "bzl: %s\n", text.c_str());
+    WriteErr("bzl: " + text + "\n");
     return code;
 }
 
@@ -171,8 +171,8 @@ int RunDeviceCommand(const Options& o) {
         std::printf("{\"v\":%d,\"event\":\"summary\",\"stations\":%zu,\"code\":%d,\"first_failure\":%s}\n", kEventSchema,
                     codes.size(), code, first < codes.size() ? ("\"" + firstPort + "\"").c_str() : "null");
     } else {
-        std::printf("%zu stations: exit code %d%s\n", codes.size(), code,
-                    first < codes.size() ? (", first device failed on " + firstPort).c_str() : "");
+        WriteOut(std::to_string(codes.size()) + " stations: exit code " + std::to_string(code) +
+                 (first < codes.size() ? ", first device failed on " + firstPort : "") + "\n");
     }
     std::fflush(stdout);
     return code;
@@ -183,7 +183,7 @@ int Run(const std::vector<std::string>& args) {
     std::string error;
     if (!ParseArgs(args, o, error)) return Fail(kExitUsage, error);
     if (o.version) return std::printf("bzl %s\n", BZL_VERSION), 0;
-    if (o.help) return std::fputs(HelpText(o.command).c_str(), stdout), 0;
+    if (o.help) return WriteOut(HelpText(o.command)), 0;
     switch (o.command) {
         case Command::Ports: return RunPorts(o);
         case Command::PortsLink: return RunPortsLink(o);

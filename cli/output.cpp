@@ -23,6 +23,12 @@ std::string Duration(double s) {
     return buf;
 }
 
+size_t Characters(const std::string& s) {
+    size_t chars = 0;
+    for (char c : s) chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return chars;
+}
+
 // Cuts a UTF-8 text to n characters.
 std::string Fit(const std::string& s, size_t n) {
     size_t chars = 0;
@@ -42,6 +48,7 @@ std::string Bytes(int64_t n) {
 
 Reporter::Reporter(Mode mode, std::string port) : mode_(mode), port_(std::move(port)) {
     if (mode_ != Mode::Terminal) return;
+    eraseSequence_ = TerminalTakesControlSequences();
     if (const int columns = TerminalColumns(); columns > 20) columns_ = static_cast<size_t>(columns);
 }
 
@@ -49,16 +56,25 @@ double Reporter::Elapsed() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
 
+std::string Reporter::ClearLive(const std::string& next) {
+    if (eraseSequence_) return "\r\033[K";
+    // A console without control sequences: the live line is covered with spaces.
+    const std::string clear = "\r" + std::string(liveChars_, ' ') + "\r";
+    liveChars_ = Characters(next);
+    return clear;
+}
+
 void Reporter::Line(const std::string& text) {
     // One write per line: the stations of one run share standard output.
-    std::fputs(((live_ ? "\r\033[K" : "") + text + "\n").c_str(), stdout);
+    WriteOut((live_ ? ClearLive(text) : "") + text + "\n");
     live_ = false;
+    liveChars_ = 0;
     std::fflush(stdout);
 }
 
 void Reporter::Live(const std::string& text) {
-    std::fputs("\r\033[K", stdout);
-    std::fputs(Fit(text, columns_ - 1).c_str(), stdout);
+    const std::string fitted = Fit(text, columns_ - 1);
+    WriteOut(ClearLive(fitted) + fitted);
     live_ = true;
     std::fflush(stdout);
 }
@@ -66,7 +82,7 @@ void Reporter::Live(const std::string& text) {
 void Reporter::Emit(const std::string& json) {
     std::string line = json + "\n";
     if (station_) line.insert(1, "\"station\":\"" + port_ + "\",");
-    std::fputs(line.c_str(), stdout);
+    WriteOut(line);
     std::fflush(stdout);
 }
 
@@ -97,7 +113,7 @@ void Reporter::Status(const std::string& text, bool searching) {
         return Emit(o.Text());
     }
     if (mode_ == Mode::Terminal) {
-        if (live_) std::fputc('\n', stdout);
+        if (live_) WriteOut("\n");
         live_ = false;
         Live(port_ + "  " + text);
         return;
@@ -129,7 +145,7 @@ void Reporter::Connected(const DeviceView& d) {
     auto field = [&](const char* name, const std::string& value) {
         if (!value.empty()) Line((station_ ? port_ : "") + "    " + name + value);
     };
-    if (live_) std::fputc('\n', stdout), live_ = false;
+    if (live_) WriteOut("\n"), live_ = false;
     if (d.pic32) {
         field("manufacturer:    ", d.manufacturer);
         field("hardware:        ", d.hardware);
@@ -226,9 +242,9 @@ void Reporter::Note(const std::string& text) {
         o.Int("v", kEventSchema).Str("event", "note").Real("t", Elapsed(), 3).Str("port", port_).Str("text", text);
         return Emit(o.Text());
     }
-    if (live_) std::fputs("\n", stdout), live_ = false;
+    if (live_) WriteOut("\n"), live_ = false;
     std::fflush(stdout);
-    std::fprintf(stderr, "bzl: %s%s\n", station_ ? (port_ + ": ").c_str() : "", text.c_str());
+    WriteErr("bzl: " + (station_ ? port_ + ": " : std::string()) + text + "\n");
 }
 
 void Reporter::Result(int code, int good, int failed, const std::string& message) {

@@ -64,6 +64,7 @@ public:
 private:
     void Line(const std::string& text);     // a finished line
     void Live(const std::string& text);     // the current state's live line
+    std::string ClearLive(const std::string& next);  // what clears the live line before next
     void Emit(const std::string& json);
     double Elapsed() const;
 
@@ -73,6 +74,8 @@ private:
     bool station_ = false;
     std::string status_;  // the current state's status text
     bool live_ = false;
+    bool eraseSequence_ = true;  // the live line is cleared with a control sequence
+    size_t liveChars_ = 0;       // else: the characters on it, to be covered with spaces
     int lastDecile_ = -1;
     int lastPercent_ = -1;
     std::chrono::steady_clock::time_point lastDraw_{};

@@ -18,17 +18,23 @@ std::vector<std::string> Arguments(int argc, char** argv);
 
 // Readies the process for a run: from now on an interrupt (Ctrl-C, SIGTERM, the console
 // window closed) stores its number (SIGINT, SIGTERM) in flag, and the run ends as soon as
-// it safely can; a broken pipe on standard output is no reason to end; the console takes
-// UTF-8 and the timers wait in milliseconds.
+// it safely can; a broken pipe on standard output is no reason to end; the timers wait in
+// milliseconds.
 void PrepareProcess(std::atomic<int>& interruptFlag);
-// Called once the run is over: gives the console back as it was, and lets a console
-// close that waited for the device's reset end the process.
+// Called once the run is over: lets a console close that waited for the device's reset
+// end the process.
 void RunEnded();
 
-// Standard output is a terminal that takes the live line's control sequences (made
-// ready for them and for UTF-8 here); its width in columns, 0 when unknown.
+// Standard output is a terminal, which gets the live line; its width in columns, 0 when
+// unknown.
 bool LiveTerminal();
 int TerminalColumns();
+// The terminal clears a line with "\033[K" (else the live line is covered with spaces).
+bool TerminalTakesControlSequences();
+
+// Writes UTF-8 text to standard output / standard error (on a console, as characters).
+void WriteOut(const std::string& utf8);
+void WriteErr(const std::string& utf8);
 
 enum class PathKind { Missing, File, Folder, Other };
 // What is at path; size for a file. reason: the system's words when it is missing.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <cstring>
 
@@ -36,7 +37,12 @@ void PrepareProcess(std::atomic<int>& interruptFlag) {
 
 void RunEnded() {}
 
+void WriteOut(const std::string& utf8) { std::fputs(utf8.c_str(), stdout); }
+void WriteErr(const std::string& utf8) { std::fputs(utf8.c_str(), stderr); }
+
 bool LiveTerminal() { return isatty(STDOUT_FILENO); }
+
+bool TerminalTakesControlSequences() { return true; }
 
 int TerminalColumns() {
     winsize ws{};

@@ -1,6 +1,7 @@
-// What bzl needs of Windows: UTF-16 arguments, the console (UTF-8, control sequences,
+// What bzl needs of Windows: UTF-16 arguments, the console (characters, the live line,
 // Ctrl-C and its close button), file names with drive letters and backslashes.
 #include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,6 @@ namespace {
 
 std::atomic<int>* g_flag = nullptr;
 HANDLE g_ended = nullptr;       // set by RunEnded
-UINT g_outputCodePage = 0;      // the console's own, given back at the end
 
 std::wstring WidePath(const std::string& utf8) { return win::Wide(FromUtf8(utf8)); }
 std::string Utf8(const std::wstring& wide) { return ToUtf8(win::Narrow16(wide)); }
@@ -65,24 +65,39 @@ void PrepareProcess(std::atomic<int>& interruptFlag) {
     g_flag = &interruptFlag;
     g_ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-    if (StdoutIsConsole()) {
-        g_outputCodePage = GetConsoleOutputCP();
-        SetConsoleOutputCP(CP_UTF8);
-    }
 }
 
 void RunEnded() {
-    if (g_outputCodePage) SetConsoleOutputCP(g_outputCodePage);
     if (g_ended) SetEvent(g_ended);
 }
 
-bool LiveTerminal() {
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+namespace {
+
+// A console takes UTF-16 characters; the bytes of a pipe or file stay UTF-8.
+void Write(FILE* stream, DWORD handleId, const std::string& utf8) {
+    const HANDLE h = GetStdHandle(handleId);
     DWORD mode = 0;
-    if (!GetConsoleMode(out, &mode)) return false;
-    // Consoles before Windows 10 do not take control sequences: plain lines there.
-    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) || SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    if (!GetConsoleMode(h, &mode)) {
+        std::fputs(utf8.c_str(), stream);
+        return;
+    }
+    std::fflush(stream);
+    const std::wstring wide = win::Wide(FromUtf8(utf8));
+    DWORD written = 0;
+    WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
 }
+
+}  // namespace
+
+void WriteOut(const std::string& utf8) { Write(stdout, STD_OUTPUT_HANDLE, utf8); }
+void WriteErr(const std::string& utf8) { Write(stderr, STD_ERROR_HANDLE, utf8); }
+
+bool LiveTerminal() { return StdoutIsConsole(); }
+
+// Not every console draws control sequences even when it takes the mode (consoles before
+// Windows 10 refuse it, others print the escape as a character): the live line is
+// covered with spaces, which every console draws.
+bool TerminalTakesControlSequences() { return false; }
 
 int TerminalColumns() {
     CONSOLE_SCREEN_BUFFER_INFO info{};
