@@ -21,6 +21,7 @@
 
 #include "app/texts.h"
 #include "files/file_filter.h"
+#include "platform/qt/file_dialog.h"
 #include "platform/qt/toolkit_language.h"
 #include "records/record_log.h"
 #include "res/resources.h"
@@ -35,19 +36,6 @@ namespace {
 QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 
 constexpr int kColumns = 4;
-
-// A filter pair as the Qt file dialog reads it: "Description (pattern)"; "*.*" stands
-// for every file, also those without a dot.
-QString NameFilter(const FilterEntry& e) {
-    QString description = Q(e.description).trimmed();
-    QString pattern = Q(e.pattern).trimmed();
-    if (pattern == QLatin1String("*.*")) {
-        description.replace(QLatin1String("(*.*)"), QLatin1String("(*)"));
-        pattern = QStringLiteral("*");
-    }
-    if (!description.endsWith(QLatin1Char(')'))) description += QStringLiteral(" (") + pattern + QLatin1Char(')');
-    return description;
-}
 
 }  // namespace
 
@@ -165,13 +153,7 @@ void StationsWindow::ShowPath() {
 void StationsWindow::ChooseFile() {
     const FileFilter f = AutoLoadFilter(english_, device_);
     QFileDialog dialog(this);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    QStringList filters;
-    for (const FilterEntry& e : SplitFilter(f.filter)) filters << NameFilter(e);
-    dialog.setNameFilters(filters);
-    dialog.setDefaultSuffix(Q(f.defExt));
+    SetUpFileDialog(dialog, true, f.filter, f.defExt);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     SetAutoLoadFile(QFileInfo(dialog.selectedFiles().first()).absoluteFilePath().toStdU16String());
 }

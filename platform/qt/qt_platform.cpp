@@ -13,8 +13,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "files/file_filter.h"
 #include "platform/qt/dialog_window.h"
+#include "platform/qt/file_dialog.h"
 #include "platform/settings/qsettings_profile.h"
 #include "platform/win32.h"
 #include "records/record_log.h"
@@ -24,19 +24,6 @@ namespace zl {
 namespace {
 
 QString ToQString(const std::u16string& s) { return QString::fromStdU16String(s); }
-
-// A filter pair as the Qt file dialog reads it: "Description (pattern)". "*.*" stands
-// for every file, also those without a dot.
-QString NameFilter(const FilterEntry& e) {
-    QString description = ToQString(e.description).trimmed();
-    QString pattern = ToQString(e.pattern).trimmed();
-    if (pattern == QLatin1String("*.*")) {
-        description.replace(QLatin1String("(*.*)"), QLatin1String("(*)"));
-        pattern = QStringLiteral("*");
-    }
-    if (!description.endsWith(QLatin1Char(')'))) description += QStringLiteral(" (") + pattern + QLatin1Char(')');
-    return description;
-}
 
 }  // namespace
 
@@ -121,15 +108,8 @@ std::optional<std::u16string> QtPlatform::FileDialog(bool open, const std::u16st
     std::optional<std::u16string> chosen;
     OnUiThread([&] {
         QFileDialog dialog(main_);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-        dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        SetUpFileDialog(dialog, open, filter, defExt);
         if (!open && !(flags & OFN_OVERWRITEPROMPT)) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        QStringList filters;
-        for (const FilterEntry& e : SplitFilter(filter)) filters << NameFilter(e);
-        dialog.setNameFilters(filters);
-        // Also when opening: a name typed without its extension ("fw") finds fw.spic32.
-        dialog.setDefaultSuffix(ToQString(defExt));
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = QFileInfo(dialog.selectedFiles().first()).absoluteFilePath().toStdU16String();
     });
