@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -236,14 +237,16 @@ QString FitProblem(QWidget* w, const QStringList& extraEntries = {}) {
 class FileDialogAnswer : public QObject {
 public:
     explicit FileDialogAnswer(QString path) : path_(std::move(path)) {
+        // The path is typed into the name line, as a user would: selectFile() leaves the
+        // selection empty while the dialog still reads the file's folder.
         connect(&timer_, &QTimer::timeout, this, [this] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (dialog) {
-                timer_.stop();
-                dialog->selectFile(path_);
+                if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) name->setText(path_);
+                else dialog->selectFile(path_);
                 QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
                 answered = true;
-            } else if (++polls_ > 1000) {
+            } else if (answered || ++polls_ > 1000) {
                 timer_.stop();
             }
         });
