@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "bench/bench_util.h"
+#include "bench/block_phase.h"
 #include "platform/text_convert.h"
 #include "res/resources.h"
 #include "tests/cli/bzl_process.h"
@@ -86,23 +87,7 @@ struct LoadTimes {
 LoadTimes Measure(const ZlSim& sim, size_t length, const std::string& flash, const std::string& image) {
     LoadTimes t;
     const int64_t cmd = sim.EventTime("cmd", "load"), prog = sim.EventTime("cmd", "prog");
-    int64_t answer = -1, first = -1, last = -1;
-    size_t got = 0;
-    for (const auto& e : sim.Log()) {
-        if (e.t_us < cmd) continue;
-        if (answer < 0) {
-            if (e.dir == "tx" && e.bytes.find("Load gestartet") != std::string::npos) answer = e.t_us;
-            continue;
-        }
-        if (e.dir != "rx") continue;
-        if (first < 0) first = e.t_us;
-        got += e.bytes.size();
-        if (got >= length) {
-            last = e.t_us;
-            break;
-        }
-    }
-    t.blocks = (last - first) / 1e6;
+    t.blocks = zl::bench::BlockPhaseSeconds(sim.Log(), cmd, length);
     t.whole = (prog - cmd) / 1e6;
     t.equal = zl::test::ReadFile(flash) == zl::test::ReadFile(image);
     return t;

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "bench/bench_util.h"
+#include "bench/block_phase.h"
 #include "platform/text_convert.h"
 #include "res/resources.h"
 #include "tests/support/dialog_harness.h"
@@ -77,26 +78,10 @@ int Speed(size_t length) {
     if (!s.sim->WaitFor([](const ZlSim& z) { return z.EventTime("prog") >= 0; }, limit))
         return std::fprintf(stderr, "no load of %zu bytes\n", length), 1;
     // From the line log: the load command, the answer, then the blocks as they came in.
-    const auto log = s.sim->Log();
     const int64_t cmd = s.sim->EventTime("cmd", "load"), prog = s.sim->EventTime("prog");
-    int64_t answer = -1, first = -1, last = -1;
-    size_t got = 0;
-    for (const auto& e : log) {
-        if (e.t_us < cmd) continue;
-        if (answer < 0) {
-            if (e.dir == "tx" && e.bytes.find("Load gestartet") != std::string::npos) answer = e.t_us;
-            continue;
-        }
-        if (e.dir != "rx") continue;
-        if (first < 0) first = e.t_us;
-        got += e.bytes.size();
-        if (got >= length) {
-            last = e.t_us;
-            break;
-        }
-    }
+    const double blocks = zl::bench::BlockPhaseSeconds(s.sim->Log(), cmd, length);
     const double line = static_cast<double>(length) * 10.0 / 115200.0;
-    const double blocks = (last - first) / 1e6, whole = (prog - cmd) / 1e6;
+    const double whole = (prog - cmd) / 1e6;
     // The length check comes 37 x 100 ms after the copy command: wait for it.
     std::this_thread::sleep_for(4s);
     const auto boxes = s.ui->platform.Boxes();
