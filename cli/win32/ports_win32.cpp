@@ -14,10 +14,23 @@
 namespace zl::cli {
 namespace {
 
+enum class PortState { Usable, Busy, NotSerial, Missing, Unusable };
+
 struct PortCheck {
-    const char* state;   // "usable", "busy", "not-serial", "missing", "unusable"
+    PortState state = PortState::Missing;
     std::string detail;  // the system's words, where they say more
 };
+
+const char* StateName(PortState state) {
+    switch (state) {
+        case PortState::Usable: return "usable";
+        case PortState::Busy: return "busy";
+        case PortState::NotSerial: return "not-serial";
+        case PortState::Missing: return "missing";
+        case PortState::Unusable: return "unusable";
+    }
+    return "";
+}
 
 std::u16string DeviceName(int n) { return FromUtf8("\\\\.\\COM" + std::to_string(n)); }
 
@@ -30,34 +43,36 @@ PortCheck StateOf(int n) {
         const std::string words = ToUtf8(win::Narrow16(win::SystemWords(code)));
         switch (code) {
             case ERROR_ACCESS_DENIED:
-            case ERROR_SHARING_VIOLATION: return {"busy", words};
+            case ERROR_SHARING_VIOLATION: return {PortState::Busy, words};
             case ERROR_FILE_NOT_FOUND:
-            case ERROR_PATH_NOT_FOUND: return {"missing", words};
-            default: return {"unusable", words};
+            case ERROR_PATH_NOT_FOUND: return {PortState::Missing, words};
+            default: return {PortState::Unusable, words};
         }
     }
     COMMPROP properties{};
     const bool serial = GetFileType(h) == FILE_TYPE_CHAR && GetCommProperties(h, &properties);
     CloseHandle(h);
-    return serial ? PortCheck{"usable", {}} : PortCheck{"not-serial", {}};
+    return {serial ? PortState::Usable : PortState::NotSerial, {}};
 }
 
 // What stands behind COMn: the system's device name, or the COM name itself when the
-// system names none (Wine, for a port linked by hand) but the port is there.
-std::string DeviceBehind(int n, PortCheck& check) {
-    check = StateOf(n);
+// system names none (Wine, for a port linked by hand) but the port opens; empty when
+// there is no such port. The port is opened only when the system names nothing.
+std::string DeviceBehind(int n) {
     const std::string device = ResolvePortPath(DeviceName(n));
     if (!device.empty()) return device;
-    return std::string(check.state) == "missing" ? std::string() : "COM" + std::to_string(n);
+    return StateOf(n).state == PortState::Missing ? std::string() : "COM" + std::to_string(n);
 }
 
 std::string Describe(const PortCheck& s) {
-    const std::string state = s.state;
-    if (state == "busy") return "busy: another program holds it open (close that program or its connection)";
-    if (state == "missing") return "missing (the adapter is not plugged in?)";
-    if (state == "not-serial") return "not a serial line";
-    if (state == "unusable") return "cannot be opened: " + s.detail;
-    return state;
+    switch (s.state) {
+        case PortState::Busy: return "busy: another program holds it open (close that program or its connection)";
+        case PortState::Missing: return "missing (the adapter is not plugged in?)";
+        case PortState::NotSerial: return "not a serial line";
+        case PortState::Unusable: return "cannot be opened: " + s.detail;
+        case PortState::Usable: break;
+    }
+    return "usable";
 }
 
 }  // namespace
@@ -67,8 +82,7 @@ int ChoosePort(const std::string& arg, std::u16string& comName, std::string& pat
     if (n == 0) return error = "--port \"" + arg + "\": a port on Windows is COMn (bzl ports lists them)", 1;
     if (n < 0) return error = "--port \"" + arg + "\": a COM name is COM1 to COM256", 1;
     comName = DeviceName(n);
-    PortCheck check;
-    path = DeviceBehind(n, check);
+    path = DeviceBehind(n);
     if (path.empty())
         return error = "--port " + arg + ": this machine has no COM" + std::to_string(n) +
                        " (bzl ports lists the COM ports Windows knows)", 1;
@@ -80,13 +94,13 @@ void ReleasePrivatePorts() {}
 int RunPorts(const Options& o) {
     size_t shown = 0;
     for (int n = 1; n <= 256; ++n) {
-        PortCheck s;
-        const std::string device = DeviceBehind(n, s);
+        const std::string device = DeviceBehind(n);
         if (device.empty()) continue;
+        const PortCheck s = StateOf(n);
         ++shown;
         if (o.json) {
             JsonObject j;
-            j.Str("port", "COM" + std::to_string(n)).Str("device", device).Str("state", s.state);
+            j.Str("port", "COM" + std::to_string(n)).Str("device", device).Str("state", StateName(s.state));
             if (!s.detail.empty()) j.Str("detail", s.detail);
             std::puts(j.Text().c_str());
         } else {
@@ -109,7 +123,7 @@ std::string PortProblem(const std::string& name, const std::string& path) {
     const int n = ComNumber(name);
     if (n <= 0) return {};
     const PortCheck s = StateOf(n);
-    if (std::string(s.state) == "usable") return {};
+    if (s.state == PortState::Usable) return {};
     return name + " (" + path + ") is " + Describe(s);
 }
 
