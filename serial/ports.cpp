@@ -56,6 +56,7 @@ int OpenPort(const std::u16string& deviceName, CBootloaderZLDlg* dlg, bool reado
     const LineConfig& config = readout ? kReadout : (dlg->DeviceSel() == 0 ? kSearchPic32 : kSearchHcs);
     DCB dcb{};
     if (!BuildCommDCB(config.mode, dcb)) {
+        ClosePort(dlg);
         dlg->m_platform.MessageBox(Text(TextId::BuildCommDcbFailed, en), u"", MB_OK);
         return -1;
     }
@@ -64,8 +65,11 @@ int OpenPort(const std::u16string& deviceName, CBootloaderZLDlg* dlg, bool reado
     timeouts.ReadIntervalTimeout = config.intervalMs;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = config.totalConstantMs;
-    port->SetCommTimeouts(timeouts);
-    if (!port->SetCommState(dcb)) return -1;
+    // A line that does not take its settings is released at once, not held unusable.
+    if (!port->SetCommTimeouts(timeouts) || !port->SetCommState(dcb)) {
+        ClosePort(dlg);
+        return -1;
+    }
     return 1;
 }
 
