@@ -32,6 +32,11 @@ CBootloaderZLDlg::~CBootloaderZLDlg() {
     }
 }
 
+void CBootloaderZLDlg::SetStatus(DialogState state, const std::u16string& text) {
+    m_controls.SetWindowText(IDC_STATUS, text);
+    m_platform.StateChanged(state, text);
+}
+
 void CBootloaderZLDlg::WorkerStarted() {
     std::lock_guard<std::mutex> lock(m_workersMutex);
     ++m_nWorkers;

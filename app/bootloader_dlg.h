@@ -15,7 +15,7 @@
 #include "platform/controls.h"
 #include "platform/platform.h"
 #include "platform/serial.h"
-#include "records/transfer_record.h"
+#include "platform/transfer.h"
 
 namespace zl {
 
@@ -180,6 +180,9 @@ public:
     void HoldLoadRecord(TransferRecord record);
     // Ends a held load record (firmwareAfter: what the device now reports, or empty).
     void ReleaseLoadRecord(const std::u16string& firmwareAfter);
+
+    // Sets the status line and publishes the state it stands for.
+    void SetStatus(DialogState state, const std::u16string& text);
 
     // Tells the truth while the port cannot be opened: not connected, bar at 0, and the
     // Port box, Device box and Stop available.

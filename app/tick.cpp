@@ -79,7 +79,7 @@ void CBootloaderZLDlg::WatchLostPort() {
 }
 
 void CBootloaderZLDlg::ShowPortLost() {
-    m_controls.SetWindowText(IDC_STATUS, Text(TextId::StatusPortLost, English()) + ShortPortName(m_strLostPort.Get()));
+    SetStatus(DialogState::PortLost, Text(TextId::StatusPortLost, English()) + ShortPortName(m_strLostPort.Get()));
     m_progress.SetPos(0);
     m_controls.EnableWindow(IDC_READOUT, false);
     m_controls.EnableWindow(IDC_COMPARE, false);
@@ -101,7 +101,7 @@ void CBootloaderZLDlg::OnStopStart() {
         ClosePort(this);
         m_progress.SetPos(0);
         m_controls.SetWindowText(IDC_STOPSTART, Text(TextId::StartButton, English()));
-        m_controls.SetWindowText(IDC_STATUS, Text(TextId::StatusStopped, English()));
+        SetStatus(DialogState::Stopped, Text(TextId::StatusStopped, English()));
     } else {
         m_bStopped = 0;
         EnableAutoLoadButton();

@@ -109,6 +109,7 @@ int RunDeviceCommand(const Options& o) {
     for (const std::u16string& comName : comNames) {
         outs.push_back(std::make_unique<Reporter>(mode, zl::ToUtf8(comName.substr(4))));
         if (several) outs.back()->MarkStation();
+        outs.back()->SetEnglish(o.english);
     }
     zl::RecordLog records(logPath, "bzl", BZL_VERSION, [&outs](const std::string& problem) { outs.front()->Note(problem); });
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "records/transfer_record.h"
+#include "platform/transfer.h"
 
 namespace zl {
 
@@ -34,8 +34,5 @@ private:
     ProblemReport report_;
     std::atomic<bool> reported_{false};
 };
-
-// The size and SHA-256 of a file, read whole; false when it cannot be read.
-bool HashFile(const std::u16string& path, int64_t& size, std::string& sha256);
 
 }  // namespace zl

@@ -43,13 +43,13 @@ TEST(Record, LineIsOneJsonObjectWithUtcMillisecondsAndValidUtf8) {
     r.units = 22;
     r.durationUs = 2000000;
     r.outcome = Outcome::TransferFailed;
-    r.failure = "length";
+    r.cause = Cause::Length;
     r.boxText = u"Fehler";
+    r.fileSize = 11520;
+    r.fileSha256 = "ab";
     RecordContext c;
     c.startUtcMs = 951782400123;  // 2000-02-29 00:00:00.123
     c.devicePath = "/dev/ttyUSB0";
-    c.fileSize = 11520;
-    c.fileSha256 = "ab";
     const std::string line = FormatRecord(r, c);
     EXPECT_EQ(line.back(), '\n');
     EXPECT_EQ(line.find('\n'), line.size() - 1);  // one line
