@@ -4,18 +4,11 @@
 #include "app/texts.h"
 #include "platform/threads.h"
 #include "platform/win32.h"
+#include "ports/com_name.h"
 #include "protocol/commands.h"
 #include "res/resources.h"
 
 namespace zl {
-namespace {
-
-// "COM5" for the device name of COM5, as the Port box shows it.
-std::u16string ShortPortName(const std::u16string& deviceName) {
-    return deviceName.size() > 4 ? deviceName.substr(4) : deviceName;
-}
-
-}  // namespace
 
 void CBootloaderZLDlg::OnTimer(unsigned id) {
     if (m_bTickBusy || m_bSearching || m_bTransferRunning || m_bDisconnecting || m_bDeviceListOpen || m_bStopped)

@@ -106,21 +106,6 @@ bool SetOption(const std::string& name, const std::string& value, Options& o, st
 
 }  // namespace
 
-int ComNumber(const std::string& arg) {
-    std::string name = arg;
-    if (name.rfind("\\\\.\\", 0) == 0) name = name.substr(4);
-    const bool com = name.size() > 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
-                     std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
-                     std::toupper(static_cast<unsigned char>(name[2])) == 'M' && name.find('/') == std::string::npos;
-    if (!com) return 0;
-    int n = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i])) || n > 1000) return -1;
-        n = n * 10 + (name[i] - '0');
-    }
-    return n < 1 || n > 256 || name[3] == '0' ? -1 : n;
-}
-
 const std::vector<std::string>& DeviceNames() {
     // The Device box's entries, from the dialog's template.
     static const std::vector<std::string> names = [] {

@@ -9,7 +9,7 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
 file(GLOB zl_win_core_sources CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/serial/*.cpp ${CMAKE_SOURCE_DIR}/protocol/*.cpp
   ${CMAKE_SOURCE_DIR}/files/*.cpp ${CMAKE_SOURCE_DIR}/res/*.cpp ${CMAKE_SOURCE_DIR}/records/*.cpp
-  ${CMAKE_SOURCE_DIR}/platform/*.cpp)
+  ${CMAKE_SOURCE_DIR}/ports/*.cpp ${CMAKE_SOURCE_DIR}/platform/*.cpp)
 # The platform layer's Windows side: ports, files, threads, records, the registry.
 set(zl_win32_base_sources
   ${CMAKE_SOURCE_DIR}/platform/win32/append_file_win32.cpp ${CMAKE_SOURCE_DIR}/platform/win32/file_win32.cpp

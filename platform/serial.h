@@ -42,6 +42,9 @@ PortHandle CreatePortHandle(const std::u16string& deviceName);
 std::string ResolvePortPath(const std::u16string& deviceName);
 // Tests switch the machine's own ports off, so that only their port directory counts.
 void UseDefaultPortTable(bool use);
+// Lets COMn lead to a device for this process only, where neither a link nor the
+// default table names the number (bzl's ports given by path). Never written anywhere.
+void AddProcessPort(int n, const std::string& devicePath);
 // The per-user port directory ($XDG_CONFIG_HOME/Hallwyn/ports).
 std::string PortDirectory();
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/text_convert.h"
+#include "ports/com_name.h"
 #include "records/json.h"
 
 namespace zl {
@@ -45,12 +47,6 @@ std::string FormatUtc(int64_t ms) {
     return buf;
 }
 
-std::string ShortPortName(const std::u16string& port) {
-    std::u16string p = port;
-    if (p.rfind(u"\\\\.\\", 0) == 0) p.erase(0, 4);
-    return std::string(p.begin(), p.end());  // "COMn" is ASCII
-}
-
 std::string FormatRecord(const TransferRecord& r, const RecordContext& c) {
     const double seconds = static_cast<double>(r.durationUs) / 1e6;
     const double lineRate = r.baud / 10.0;  // bytes per second: 8N1 is ten bits a byte
@@ -78,7 +74,7 @@ std::string FormatRecord(const TransferRecord& r, const RecordContext& c) {
         .Str("host", c.host)
         .Str("program", c.program)
         .Str("version", c.version)
-        .Str("port", ShortPortName(r.port))
+        .Str("port", ToUtf8(ShortPortName(r.port)))
         .Str("device_path", c.devicePath)
         .Str("device_kind", r.deviceSel == 0 ? "pic32" : "hcs")
         .Str("device", c.deviceName)

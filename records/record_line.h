@@ -25,7 +25,5 @@ std::string FormatRecord(const TransferRecord& r, const RecordContext& c);
 
 // "2026-12-08T17:46:16.123Z"
 std::string FormatUtc(int64_t msSinceEpoch);
-// The COM name without "\\.\" ("COM5").
-std::string ShortPortName(const std::u16string& port);
 
 }  // namespace zl

@@ -6,14 +6,10 @@
 #include "app/texts.h"
 #include "platform/comm_dcb.h"
 #include "platform/win32.h"
+#include "ports/com_name.h"
 
 namespace zl {
 namespace {
-
-std::u16string DeviceName(int n) {
-    const std::string s = "\\\\.\\COM" + std::to_string(n);
-    return std::u16string(s.begin(), s.end());
-}
 
 struct LineConfig {
     const char16_t* mode;
@@ -85,8 +81,8 @@ bool CanOpenPort(const std::u16string& deviceName) {
 
 std::array<std::u16string, 256> ScanPorts() {
     std::array<std::u16string, 256> slots{};
-    for (int n = 1; n <= 256; ++n) {
-        const std::u16string name = DeviceName(n);
+    for (int n = 1; n <= kComCount; ++n) {
+        const std::u16string name = ComDeviceName(n);
         if (CanOpenPort(name)) slots[n - 1] = name;
     }
     return slots;

@@ -8,6 +8,7 @@
 #include "cli/ports_command.h"
 #include "platform/serial.h"
 #include "platform/text_convert.h"
+#include "ports/com_name.h"
 #include "records/json.h"
 #include "platform/win32/win_api.h"
 
@@ -32,11 +33,10 @@ const char* StateName(PortState state) {
     return "";
 }
 
-std::u16string DeviceName(int n) { return FromUtf8("\\\\.\\COM" + std::to_string(n)); }
 
 // Opens the port exclusively for a moment, as the program itself would.
 PortCheck StateOf(int n) {
-    const HANDLE h = CreateFileW(win::Wide(DeviceName(n)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    const HANDLE h = CreateFileW(win::Wide(ComDeviceName(n)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
@@ -59,7 +59,7 @@ PortCheck StateOf(int n) {
 // system names none (Wine, for a port linked by hand) but the port opens; empty when
 // there is no such port. The port is opened only when the system names nothing.
 std::string DeviceBehind(int n) {
-    const std::string device = ResolvePortPath(DeviceName(n));
+    const std::string device = ResolvePortPath(ComDeviceName(n));
     if (!device.empty()) return device;
     return StateOf(n).state == PortState::Missing ? std::string() : "COM" + std::to_string(n);
 }
@@ -78,10 +78,10 @@ std::string Describe(const PortCheck& s) {
 }  // namespace
 
 int ChoosePort(const std::string& arg, std::u16string& comName, std::string& path, std::string& error) {
-    const int n = ComNumber(arg);
+    const int n = ParseComName(arg);
     if (n == 0) return error = "--port \"" + arg + "\": a port on Windows is COMn (bzl ports lists them)", 1;
     if (n < 0) return error = "--port \"" + arg + "\": a COM name is COM1 to COM256", 1;
-    comName = DeviceName(n);
+    comName = ComDeviceName(n);
     path = DeviceBehind(n);
     if (path.empty())
         return error = "--port " + arg + ": this machine has no COM" + std::to_string(n) +
@@ -89,7 +89,6 @@ int ChoosePort(const std::string& arg, std::u16string& comName, std::string& pat
     return 0;
 }
 
-void ReleasePrivatePorts() {}
 
 int RunPorts(const Options& o) {
     size_t shown = 0;
@@ -120,7 +119,7 @@ int RunPortsLink(const Options&) {
 int RunPortsUnlink(const Options& o) { return RunPortsLink(o); }
 
 std::string PortProblem(const std::string& name, const std::string& path) {
-    const int n = ComNumber(name);
+    const int n = ParseComName(name);
     if (n <= 0) return {};
     const PortCheck s = StateOf(n);
     if (s.state == PortState::Usable) return {};
