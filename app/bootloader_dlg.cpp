@@ -191,6 +191,7 @@ void StartInfoThread(CBootloaderZLDlg* dlg) {
 
 bool CBootloaderZLApp::InitInstance() {
     auto* dlg = new CBootloaderZLDlg(platform_);
+    dlg->m_recordSink = records_;
     dlg->DoModal();
     // Worker threads may still run: the process ends here rather than let them meet a
     // destroyed dialog.

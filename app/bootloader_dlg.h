@@ -121,6 +121,7 @@ public:
     Flag m_bPortListOpen{0};
 
     Platform& m_platform;
+    RecordSink* m_recordSink = nullptr;  // where each ended transfer is kept; none: not kept
     Controls m_controls;
     CComboBox m_cbPort;
     CProgressCtrl m_progress;
@@ -232,11 +233,13 @@ void ClosePort(CBootloaderZLDlg* dlg);
 // The application object.
 class CBootloaderZLApp {
 public:
-    explicit CBootloaderZLApp(Platform& platform) : platform_(platform) {}
+    explicit CBootloaderZLApp(Platform& platform, RecordSink* records = nullptr)
+        : platform_(platform), records_(records) {}
     bool InitInstance();
 
 private:
     Platform& platform_;
+    RecordSink* records_;
 };
 
 }  // namespace zl

@@ -84,6 +84,7 @@ Station::Station(Job job, std::unique_ptr<Profile> profile, Reporter& out, Recor
     });
     if (!job_.file.empty()) platform_->SetFileAnswer(job_.file);
     dlg_ = std::make_unique<CBootloaderZLDlg>(*platform_);
+    dlg_->m_recordSink = &records_;
 }
 
 void Station::OnStateChanged(DialogState state, const std::u16string& status) {
@@ -138,11 +139,7 @@ void Station::OnBox(const HeadlessPlatform::Box& box) {
 }
 
 void Station::OnTransferEnded(const TransferRecord& record) {
-    // Written here, on the worker's thread, before the connected state resumes.
-    const auto& names = DeviceNames();
-    const std::string name = record.deviceSel >= 0 && record.deviceSel < static_cast<int>(names.size())
-                                 ? names[static_cast<size_t>(record.deviceSel)] : "";
-    records_.Write(record, FromUtf8(name));
+    // Kept by the record sink before this comes, on the worker's thread.
     std::lock_guard<std::mutex> lock(mutex_);
     ended_.push_back(record);
     dirty_ = true;

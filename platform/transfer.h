@@ -74,6 +74,7 @@ const char* PhaseName(Phase phase);              // "send", "program", "receive"
 struct TransferRecord {
     Operation operation = Operation::Load;
     int deviceSel = 0;          // the Device box selection: 0 the PIC32 kind, else the HCS kind
+    std::u16string device;      // the Device box entry ("Corvel 6", ...)
     std::u16string port;        // "\\.\COMn"
     uint32_t baud = 0;          // the line rate the port was set to
     // The device as the panels showed it when the transfer started (and after a load,
@@ -97,6 +98,15 @@ struct TransferRecord {
     Cause cause = Cause::None;
     std::u16string boxText;     // the text of the box the transfer showed (empty when none)
     bool reachedDevice = false; // false when nothing went to the device (refused file, file error at open)
+};
+
+// Keeps the record of every device: takes each transfer once it has ended, on the
+// worker's thread. Implemented by the record log; the dialog is given one by the program
+// that runs it, so that no face needs to know where records go.
+class RecordSink {
+public:
+    virtual ~RecordSink() = default;
+    virtual void Keep(const TransferRecord& record) = 0;
 };
 
 }  // namespace zl

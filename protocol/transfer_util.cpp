@@ -132,6 +132,7 @@ TransferRecord CBootloaderZLDlg::BeginRecord(Operation operation, const std::u16
     TransferRecord r;
     r.operation = operation;
     r.deviceSel = DeviceSel();
+    r.device = DeviceTypeName(r.deviceSel);
     r.port = m_strPort.Get();
     if (PortHandle port = m_hPort.Get()) {
         DCB dcb{};
@@ -150,6 +151,7 @@ TransferRecord CBootloaderZLDlg::BeginRecord(Operation operation, const std::u16
 
 void CBootloaderZLDlg::EndRecord(TransferRecord record) {
     record.durationUs = NowUs() - record.startedUs;
+    if (m_recordSink) m_recordSink->Keep(record);
     m_platform.TransferEnded(record);
 }
 
@@ -167,6 +169,7 @@ void CBootloaderZLDlg::ReleaseLoadRecord(const std::u16string& firmwareAfter) {
     }
     if (!record) return;
     record->firmwareAfter = firmwareAfter;
+    if (m_recordSink) m_recordSink->Keep(*record);
     m_platform.TransferEnded(*record);
 }
 

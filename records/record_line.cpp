@@ -77,7 +77,7 @@ std::string FormatRecord(const TransferRecord& r, const RecordContext& c) {
         .Str("port", ToUtf8(ShortPortName(r.port)))
         .Str("device_path", c.devicePath)
         .Str("device_kind", r.deviceSel == 0 ? "pic32" : "hcs")
-        .Str("device", c.deviceName)
+        .Str("device", r.device)
         .Str("operation", OperationName(r.operation))
         .Raw("identity", identity.Text())
         .Raw("file", file.Text())

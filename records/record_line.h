@@ -17,7 +17,6 @@ struct RecordContext {
     std::string program;         // "bzl", "BootloaderZL"
     std::string version;         // the program's version
     std::string devicePath;      // the device behind the COM port
-    std::u16string deviceName;   // the Device box entry ("Corvel 6", ...)
 };
 
 // The line, ending in '\n'.

@@ -13,7 +13,7 @@ RecordLog::RecordLog(std::string path, std::string program, std::string version,
 
 std::string RecordLog::DefaultPath() { return UserStateDirectory() + "/Hallwyn/BootloaderZL/records.ndjson"; }
 
-bool RecordLog::Write(const TransferRecord& r, const std::u16string& deviceName) {
+bool RecordLog::Write(const TransferRecord& r) {
     if (!r.reachedDevice) return true;
     using namespace std::chrono;
     RecordContext c;
@@ -23,7 +23,6 @@ bool RecordLog::Write(const TransferRecord& r, const std::u16string& deviceName)
     c.program = program_;
     c.version = version_;
     c.devicePath = ResolvePortPath(r.port);
-    c.deviceName = deviceName;
     std::string error;
     if (AppendToFile(path_, FormatRecord(r, c), error)) return true;
     if (!reported_.exchange(true) && report_)

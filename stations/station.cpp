@@ -27,6 +27,7 @@ Station::Station(StationOptions options, RecordLog* records, std::function<void(
     platform_->SetBoxPolicy([this](const HeadlessPlatform::Box& box) { return AskTile(box); });
     if (!options_.autoLoad.empty()) platform_->SetFileAnswer(options_.autoLoad);
     dlg_ = std::make_unique<CBootloaderZLDlg>(*platform_);
+    dlg_->m_recordSink = records_;
     dlg_->m_controls.SetListener([this](int) { Changed(); });
 }
 
@@ -133,11 +134,6 @@ void Station::Answer(uint64_t boxId, int answer) {
 void Station::OnBox(const HeadlessPlatform::Box&) {}
 
 void Station::OnTransferEnded(const TransferRecord& record) {
-    if (records_) {
-        const std::vector<std::u16string> types = DeviceTypes();
-        const size_t sel = static_cast<size_t>(record.deviceSel);
-        records_->Write(record, sel < types.size() ? types[sel] : u"");
-    }
     if (record.operation != Operation::Load) return;
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -70,14 +70,14 @@ TEST(Record, AnUnwritableRecordFileIsReportedOnceAndOnlyDeviceTransfersAreRecord
     RecordLog bad(env.dir() + "/plain/records.ndjson", "bzl", "1", [&](const std::string& m) { reports.push_back(m); });
     TransferRecord r;
     r.reachedDevice = true;
-    EXPECT_FALSE(bad.Write(r, u"Corvel 6"));
-    EXPECT_FALSE(bad.Write(r, u"Corvel 6"));
+    EXPECT_FALSE(bad.Write(r));
+    EXPECT_FALSE(bad.Write(r));
     EXPECT_EQ(reports.size(), 1u);
 
     RecordLog good(env.dir() + "/new/folder/records.ndjson", "bzl", "1", nullptr);
-    EXPECT_TRUE(good.Write(r, u"Corvel 6"));
+    EXPECT_TRUE(good.Write(r));
     r.reachedDevice = false;  // a refused file: nothing went to the device
-    EXPECT_TRUE(good.Write(r, u"Corvel 6"));
+    EXPECT_TRUE(good.Write(r));
     const std::string text = [&] {
         std::ifstream in(good.Path());
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
