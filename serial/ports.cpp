@@ -10,11 +10,6 @@
 namespace zl {
 namespace {
 
-std::u16string DeviceName(int n) {
-    const std::string s = "\\\\.\\COM" + std::to_string(n);
-    return std::u16string(s.begin(), s.end());
-}
-
 struct LineConfig {
     const char16_t* mode;
     uint32_t intervalMs;
@@ -81,9 +76,10 @@ bool CanOpenPort(const std::u16string& deviceName) {
 
 std::array<std::u16string, 256> ScanPorts() {
     std::array<std::u16string, 256> slots{};
-    for (int n = 1; n <= 256; ++n) {
-        const std::u16string name = DeviceName(n);
-        if (CanOpenPort(name)) slots[n - 1] = name;
+    std::lock_guard<std::mutex> lock(g_portOpening);
+    for (const std::u16string& name : OpenablePorts()) {
+        const int n = std::stoi(std::string(name.begin() + 7, name.end()));
+        if (n >= 1 && n <= 256) slots[n - 1] = name;
     }
     return slots;
 }

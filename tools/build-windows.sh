@@ -25,7 +25,7 @@ cmake --build "$build" -j"${BZL_JOBS:-2}"
 # Only system DLLs may be imported.
 for exe in "$build/BootloaderZL.exe" "$build/bzl.exe"; do
   bad=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print $3}' |
-    grep -viE '^(kernel32|user32|gdi32|comctl32|comdlg32|advapi32|winmm|msvcrt|shell32|ole32)\.dll$' || true)
+    grep -viE '^(kernel32|user32|gdi32|comctl32|comdlg32|advapi32|winmm|msvcrt|shell32|ole32|setupapi|cfgmgr32)\.dll$' || true)
   if [ -n "$bad" ]; then
     echo "$(basename "$exe") imports DLLs that Windows does not ship: $bad" >&2
     exit 1
