@@ -87,6 +87,8 @@ const char* PortOptionHelp() {
            "                 (/dev/ttyUSB0, /dev/serial/by-id/...)\n";
 }
 
+const char* PortsLinkUsage() { return "  bzl ports  link N DEVICE | unlink N\n"; }
+
 const char* RecordsPathHelp() { return "$XDG_STATE_HOME/Hallwyn/BootloaderZL/records.ndjson"; }
 
 const char* PortsCommandHelp() {

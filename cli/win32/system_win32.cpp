@@ -178,15 +178,18 @@ const char* PortOptionHelp() {
     return "  --port P       the port: COMn, as Windows names it (the Device Manager shows the adapter's number)\n";
 }
 
+const char* PortsLinkUsage() { return ""; }
+
 const char* RecordsPathHelp() { return "%LOCALAPPDATA%\\Hallwyn\\BootloaderZL\\records.ndjson"; }
 
 const char* PortsCommandHelp() {
     return "usage: bzl ports [--json]\n\n"
-           "Lists every COM port Windows knows: the device behind it and its state: usable, busy (another\n"
-           "program holds it open), not a serial line, missing.\n\n"
+           "Lists every COM port Windows knows, named as the Device Manager names it (the name, the maker,\n"
+           "the USB serial number), and its state: usable, busy (another program holds it open), not a\n"
+           "serial line, missing, no answer (opening it took longer than 1.5 s: a Bluetooth link).\n\n"
            "  --json         one JSON object per port on stdout\n\n"
            "Windows gives each adapter its COM number; the Device Manager changes it (the adapter's\n"
-           "Properties, Port Settings, Advanced). bzl ports link and unlink are for Linux.\n\n"
+           "Properties, Port Settings, Advanced).\n\n"
            "Exit codes: 0 done; 1 usage.\n";
 }
 

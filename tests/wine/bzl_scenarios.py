@@ -10,7 +10,8 @@ import signal
 import subprocess
 import time
 
-from wine_support import BUILD, PREFIX, WORK, Sim, check, clear_ports, counts, fresh_prefix, read, wait, winpath, zlfw
+from wine_support import (BUILD, PREFIX, WORK, Sim, check, clear_ports, counts, fresh_prefix, read, usb_port, wait, winpath,
+                          zlfw)
 
 BZL = os.path.join(BUILD, "bzl.exe")
 ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
@@ -57,6 +58,15 @@ def scenario():
         code, out, err = bzl("ports")
         check("bzl ports: COM3 usable", code == 0 and any(line.startswith("COM3 ") and line.endswith("usable")
                                                            for line in out.splitlines()), out + err)
+        # Named from the device registry, as the Device Manager names it.
+        usb_port(3, "B7733KQ", "Serielles USB-Ger\u00e4t", "Microsoft")
+        code, out, err = bzl("ports", "--json")
+        port = [json.loads(line) for line in out.splitlines() if '"COM3"' in line]
+        check("bzl ports --json: COM3's name, maker and serial number from SetupAPI",
+              code == 0 and port and port[0]["device"] == "Serielles USB-Ger\u00e4t (Microsoft), serial B7733KQ" and
+              port[0]["serial"] == "B7733KQ" and port[0]["state"] == "usable", out + err)
+        code, out, err = bzl("--help")
+        check("bzl --help: no ports link on Windows", code == 0 and "bzl ports" in out and "link" not in out, out)
         code, out, err = bzl("load", "fehlt.spic32", "--port", "COM3")
         check("a missing file: exit 7 and its name", code == 7 and "fehlt.spic32" in err, (code, err))
         code, out, err = bzl("info", "--port", "/dev/ttyS0")
