@@ -10,6 +10,7 @@ import sys
 import time
 
 import bzl_scenarios
+import installer
 import lost_port
 from wine_support import (CONNECTED, fresh_prefix, IDC, KEY, PREFIX, SEARCHING, WORK, Program, Sim, check, clear_ports, counts,
                           read, reg, usb_port, wait, zlfw)
@@ -122,5 +123,6 @@ pic32_scenarios()
 hcs_scenario()
 lost_port.scenario()
 bzl_scenarios.scenario()
+installer.scenario()
 print(f"{counts['passed']} passed, {counts['failed']} failed")
 sys.exit(1 if counts["failed"] else 0)
