@@ -78,7 +78,9 @@ std::array<std::u16string, 256> ScanPorts() {
     std::array<std::u16string, 256> slots{};
     std::lock_guard<std::mutex> lock(g_portOpening);
     for (const std::u16string& name : OpenablePorts()) {
-        const int n = std::stoi(std::string(name.begin() + 7, name.end()));
+        int n = 0;  // the n of "\\.\COMn"
+        for (size_t i = 7; i < name.size() && name[i] >= u'0' && name[i] <= u'9' && n <= 256; ++i)
+            n = n * 10 + (name[i] - u'0');
         if (n >= 1 && n <= 256) slots[n - 1] = name;
     }
     return slots;
