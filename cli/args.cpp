@@ -258,8 +258,8 @@ std::string HelpText(Command command) {
     }
     return std::string("usage: bzl COMMAND [OPTIONS]   (bzl COMMAND --help for its options)\n\n"
            "Flashes Hallwyn ZL devices over a serial port without a window: the same exchanges as BootloaderZL.\n\n"
-           "  bzl ports  [--json]\n"
-           "  bzl ports  link N DEVICE | unlink N\n"
+           "  bzl ports  [--json]\n" +
+           std::string(PortsLinkUsage()) +
            "  bzl info   --port P [--device D] [--timeout S] [--json] [--lang de|en]\n"
            "  bzl load   FILE --port P [--port P2 ...] [--device D] [--count N] [--force] [--verify]\n"
            "             [--timeout S] [--json] [--log F] [--lang de|en]\n"

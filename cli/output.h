@@ -69,6 +69,7 @@ public:
 private:
     void Line(const std::string& text);     // a finished line
     void Live(const std::string& text);     // the current state's live line
+    size_t Width();                         // the characters the live line may have now
     std::string ClearLive(const std::string& next);  // what clears the live line before next
     void Emit(const std::string& json);
     double Elapsed() const;
@@ -88,6 +89,7 @@ private:
     std::chrono::steady_clock::time_point lastDraw_{};
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     size_t columns_ = 100;
+    std::chrono::steady_clock::time_point widthAsked_ = std::chrono::steady_clock::now();
 };
 
 // "12.3 KiB", "1.0 MiB"

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/comm_dcb.h"
 
@@ -36,6 +37,11 @@ using PortHandle = std::shared_ptr<SerialPort>;
 // Opens a port exclusively (fails while any other handle, of this or another
 // program, holds it). nullptr when the port is missing, busy or not a serial line.
 PortHandle CreatePortHandle(const std::u16string& deviceName);
+
+// The ports that can be opened now ("\\.\COMn", ascending): each port the system has
+// is opened and closed again. Windows takes the ports it lists and gives up on one that
+// does not answer within a bound; Linux tries COM1 to COM256.
+std::vector<std::u16string> OpenablePorts();
 
 // The device path behind "\\.\COMn" (empty when none): a link comN in the per-user
 // port directory, else the default table of the machine's own ports.

@@ -81,9 +81,10 @@ bool CanOpenPort(const std::u16string& deviceName) {
 
 std::array<std::u16string, 256> ScanPorts() {
     std::array<std::u16string, 256> slots{};
-    for (int n = 1; n <= kComCount; ++n) {
-        const std::u16string name = ComDeviceName(n);
-        if (CanOpenPort(name)) slots[n - 1] = name;
+    std::lock_guard<std::mutex> lock(g_portOpening);
+    for (const std::u16string& name : OpenablePorts()) {
+        const int n = ParseComName(name);
+        if (n >= 1 && n <= kComCount) slots[n - 1] = name;
     }
     return slots;
 }
