@@ -26,7 +26,7 @@ std::atomic<int> g_interrupt{0};
 bool ValidUtf8(const std::string& s) { return zl::ToUtf8(zl::FromUtf8(s)) == s && s.find('\0') == std::string::npos; }
 
 int Fail(int code, const std::string& text) {
-    WriteErr("bzl: " + text + "\n");
+    WriteErr("bzl: " + Printable(text) + "\n");
     return code;
 }
 

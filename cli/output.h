@@ -83,6 +83,11 @@ private:
     size_t columns_ = 100;
 };
 
+// text as a terminal may show it: control characters (C0, DEL, C1) escaped as \n, \r,
+// \t, \x1b, \u009b; everything else as it is. Every text line bzl prints passes here,
+// since file names, paths and links come from outside; JSON stays exact.
+std::string Printable(const std::string& utf8);
+
 // "12.3 KiB", "1.0 MiB"
 std::string Bytes(int64_t n);
 
