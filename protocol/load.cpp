@@ -30,6 +30,9 @@ long ReportedErrors(const std::u16string& report) {
     return -1;
 }
 
+// How long missing acknowledgement dots are waited for after the first count.
+constexpr int kLateDotsMs = 2000;
+
 struct Load {
     CBootloaderZLDlg* dlg;
     File& file;
@@ -110,9 +113,20 @@ struct Load {
         Sleep(50);
         int64_t dots = 0;
         uint8_t b;
-        while (ReadByte(port, b)) {
-            AppendWidened(answer, b);
-            if (b == '.') ++dots;
+        auto collectDots = [&] {
+            while (ReadByte(port, b)) {
+                AppendWidened(answer, b);
+                if (b == '.') ++dots;
+            }
+        };
+        collectDots();
+        // The last acknowledgements may come late from a device, or through a machine,
+        // that is busy: while some are missing they are waited for, bounded, before the
+        // copy command. A load whose dots all came in time is not held at all.
+        const int64_t blocks = length / static_cast<int64_t>(kBlockSize);
+        for (int waited = 0; dots < blocks && waited < kLateDotsMs && !LineGone(port); waited += 50) {
+            Sleep(50);
+            collectDots();
         }
         record.units = static_cast<uint64_t>(dots);
         for (int i = 0; i < 13; ++i) {
