@@ -171,6 +171,9 @@ public:
     void WorkerStarted();
     void WorkerEnded();
     bool WaitForWorkers(std::chrono::milliseconds timeout);
+    // Asks every worker to end and releases the port; true once none runs, false when
+    // one still runs after timeout (the dialog must then not be destroyed).
+    bool StopWorkers(std::chrono::milliseconds timeout);
 
     // The record of a transfer: begun when the transfer starts, ended (handed to the
     // platform face) when it is over. A PIC32 load's record waits for the device's next
@@ -180,6 +183,8 @@ public:
     void HoldLoadRecord(TransferRecord record);
     // Ends a held load record (firmwareAfter: what the device now reports, or empty).
     void ReleaseLoadRecord(const std::u16string& firmwareAfter);
+    // A load's record waits for the device's next answer.
+    bool LoadRecordHeld();
 
     // Tells the truth while the port cannot be opened: not connected, bar at 0, and the
     // Port box, Device box and Stop available.

@@ -114,15 +114,22 @@ void Station::OnControl(int id) {
     }
 }
 
-Station::~Station() {
-    if (platform_) {
-        platform_->EndLoop();
-        platform_->Join(std::chrono::seconds(30));
-    }
-    // The dialog waits for its workers as it goes; what they change meanwhile is no
-    // longer followed (no call into the listener runs once SetListener has returned).
+bool Station::Shutdown() {
+    if (!dlg_) return true;
+    platform_->EndLoop();
+    if (!platform_->Join(std::chrono::seconds(15))) return false;
+    // What the workers change from now on is no longer followed (no call into the
+    // listener runs once SetListener has returned).
     dlg_->m_controls.SetListener(nullptr);
-    dlg_.reset();
+    return dlg_->StopWorkers(std::chrono::seconds(10));
+}
+
+Station::~Station() {
+    if (Shutdown()) return;
+    // A thread of the dialog still runs: the dialog and its face are left to it (bzl
+    // ends its process without destroying such a station).
+    (void)dlg_.release();
+    (void)platform_.release();
 }
 
 void Station::Wake() {
@@ -265,7 +272,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
     bool deviceActive = false, deviceReported = false, searchSeen = false;
     bool actionClicked = false, verifyDue = false, rearm = false, transferOpen = false;
     bool finishing = false, quitClicked = false, interrupted = false, waitBoxAsked = false;
-    Clock::time_point finishingSince{}, lastSearchDraw{}, connectedSince{};
+    Clock::time_point finishingSince{}, lastSearchDraw{}, connectedSince{}, quitClickedAt{};
     auto fail = [&](int c) {
         if (code != kExitOk) return;
         code = c;
@@ -395,6 +402,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
             const bool busy = dlg->m_bTransferRunning != 0 || (transferOpen && Since(finishingSince) < 60);
             if (!busy) {
                 quitClicked = true;
+                quitClickedAt = Clock::now();
                 Click(IDC_QUIT);
             } else if (interrupted && !waitBoxAsked) {
                 // Quit during a transfer: the window tells the user to wait, and so do we.
@@ -402,7 +410,8 @@ int Station::Run(const std::atomic<int>& interrupt) {
                 Click(IDC_QUIT);
             }
         }
-        if (quitClicked && Since(finishingSince) > 90) platform_->EndLoop();  // bounded, whatever happens
+        // Quit resets and ends the dialog at once; bounded, whatever happens.
+        if (quitClicked && Since(quitClickedAt) > 15) platform_->EndLoop();
     }
     platform_->Join(std::chrono::seconds(30));
 

@@ -36,12 +36,12 @@ Station::Station(StationOptions options, RecordLog* records, std::function<void(
 }
 
 Station::~Station() {
-    Quit();
-    // The dialog waits for its workers as it goes; a worker still in a box is answered
-    // at once, since the station is quitting.
-    dlg_->m_controls.SetListener(nullptr);
-    dlg_.reset();
-    platform_.reset();
+    // A worker still in a box is answered at once, since the station is quitting.
+    if (Quit()) return;
+    // A thread of the dialog still runs: the dialog and its face are left to it (the
+    // window keeps such a station rather than destroy it).
+    (void)dlg_.release();
+    (void)platform_.release();
 }
 
 void Station::Start() {
@@ -207,20 +207,34 @@ void Station::SetLanguage(bool english) {
     platform_->Post([this, english] { dlg_->OnCommand(english ? ID_LANGUAGE_ENGLISH : ID_LANGUAGE_GERMAN, 0); });
 }
 
-void Station::Quit(std::chrono::milliseconds timeout) {
+bool Station::Quit(std::chrono::milliseconds timeout) {
+    using Clock = std::chrono::steady_clock;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         quitting_ = true;
         answered_.notify_all();
     }
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (platform_->Running() && std::chrono::steady_clock::now() < deadline) {
-        // Quit during a transfer would only ask to wait: it is pressed once none runs.
-        if (dlg_->m_bTransferRunning == 0) platform_->Post([this] { dlg_->OnCommand(IDC_QUIT, BN_CLICKED); });
-        if (platform_->Join(std::chrono::milliseconds(500))) break;
+    // A transfer under way is finished first: it ends by its own time-outs (a device
+    // that stops answering, a line hung up); the cap only guards against one that never
+    // ends. Quit is pressed once none runs (pressed during one it would only ask to wait).
+    const auto cap = Clock::now() + std::chrono::minutes(15);
+    auto deadline = Clock::now() + timeout;
+    while (platform_->Running()) {
+        const auto now = Clock::now();
+        if (dlg_->m_bTransferRunning != 0) {
+            if (now > cap) break;
+            deadline = now + timeout;
+        } else {
+            if (now > deadline) break;
+            platform_->Post([this] { dlg_->OnCommand(IDC_QUIT, BN_CLICKED); });
+        }
+        if (platform_->Join(std::chrono::milliseconds(250))) break;
     }
     platform_->EndLoop();
-    platform_->Join(std::chrono::seconds(30));
+    if (!platform_->Join(std::chrono::seconds(10))) return false;
+    // What the workers change from now on is no longer followed.
+    dlg_->m_controls.SetListener(nullptr);
+    return dlg_->StopWorkers(std::chrono::seconds(10));
 }
 
 }  // namespace zl::stations

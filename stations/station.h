@@ -70,7 +70,7 @@ public:
     // changed is called on any of the station's threads whenever View() may differ:
     // it must be quick. records may be null (no record file).
     Station(StationOptions options, RecordLog* records, std::function<void()> changed);
-    ~Station() override;  // Quit() when it has not been called
+    ~Station() override;  // Quit()
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
@@ -93,9 +93,11 @@ public:
     void SetLanguage(bool english);
 
     // Ends the station as Quit does (the device is told to reset, the port released):
-    // open boxes are cancelled, and a running transfer is waited for. Bounded: after
-    // timeout the loop is ended without asking the dialog.
-    void Quit(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // open boxes are cancelled, a running transfer is finished first (it ends by its own
+    // time-outs). Once none runs, Quit has timeout to end the dialog, else its loop is
+    // ended without asking it. True when the dialog and its workers have ended; false
+    // when a thread of it still runs (the station must then not be destroyed).
+    bool Quit(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 private:
     void OnBox(const HeadlessPlatform::Box& box) override;

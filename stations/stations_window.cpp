@@ -116,7 +116,7 @@ StationsWindow::StationsWindow()
 StationsWindow::~StationsWindow() {
     timer_.stop();
     for (Tile* tile : tiles_) Retire(tile);
-    for (std::thread& t : retirers_) t.join();
+    for (Retirer& r : retirers_) r.thread.join();
 }
 
 void StationsWindow::Retranslate() {
@@ -266,11 +266,34 @@ void StationsWindow::Retire(Tile* tile) {
         std::lock_guard<std::mutex> lock(retireMutex_);
         retiring_.insert(port);
     }
-    retirers_.emplace_back([this, port, s = std::move(station)]() mutable {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([this, port, done, s = std::move(station)]() mutable {
+        // A station whose dialog does not end in time is left to its thread, never
+        // destroyed under it.
+        if (!s->Quit()) {
+            leftRunning_ = true;
+            (void)s.release();
+        }
         s.reset();
-        std::lock_guard<std::mutex> lock(retireMutex_);
-        retiring_.erase(retiring_.find(port));
+        {
+            std::lock_guard<std::mutex> lock(retireMutex_);
+            retiring_.erase(retiring_.find(port));
+        }
+        *done = true;
     });
+    retirers_.push_back(Retirer{std::move(thread), done});
+}
+
+bool StationsWindow::ReapRetirers() {
+    for (auto it = retirers_.begin(); it != retirers_.end();) {
+        if (*it->done) {
+            it->thread.join();
+            it = retirers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return retirers_.empty();
 }
 
 void StationsWindow::StartPending() {
@@ -296,6 +319,17 @@ void StationsWindow::StartPending() {
 }
 
 void StationsWindow::Tick() {
+    // The thread of a station that has quit is released as soon as it is done.
+    const bool allEnded = ReapRetirers();
+    if (shuttingDown_) {
+        for (Tile* tile : tiles_) tile->Refresh();
+        if (!allEnded) return;
+        shutDown_ = true;
+        timer_.stop();
+        QApplication::restoreOverrideCursor();
+        close();
+        return;
+    }
     StartPending();
     for (Tile* tile : tiles_) tile->Refresh();
     const bool busy = AnyBusy();
@@ -303,20 +337,34 @@ void StationsWindow::Tick() {
 }
 
 void StationsWindow::closeEvent(QCloseEvent* event) {
+    if (shutDown_) return event->accept();
+    event->ignore();
+    if (shuttingDown_) return;
     for (Tile* tile : tiles_) tile->Refresh(true);
     // A device half-programmed is worse than a wait.
     if (std::any_of(tiles_.begin(), tiles_.end(), [](const Tile* t) { return t->Transferring(); })) {
-        event->ignore();
         QMessageBox::information(this, windowTitle(), Q(Text(TextId::WaitForProcess, english_)));
         return;
     }
+    // A station may start a transfer right now (its device asked for the Auto-Load): each
+    // one finishes what it has begun, and the window closes once all have ended.
+    Shutdown();
+}
+
+void StationsWindow::Shutdown() {
+    if (shuttingDown_ || shutDown_) return;
+    shuttingDown_ = true;
+    pending_.clear();
+    centralWidget()->setEnabled(false);
+    menuBar()->setEnabled(false);
+    for (Tile* tile : tiles_) tile->Refresh(true);
+    if (std::any_of(tiles_.begin(), tiles_.end(), [](const Tile* t) { return t->Transferring(); })) {
+        hint_->setText(Q(Text(TextId::WaitForProcess, english_)));
+        hint_->setVisible(true);
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    timer_.stop();
     for (Tile* tile : tiles_) Retire(tile);
-    for (std::thread& t : retirers_) t.join();
-    retirers_.clear();
-    QApplication::restoreOverrideCursor();
-    event->accept();
+    if (!timer_.isActive()) timer_.start(100);
 }
 
 }  // namespace zl::stations

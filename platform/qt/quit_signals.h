@@ -1,0 +1,14 @@
+// The signals that ask a window program to end (SIGTERM: logout, shutdown, kill;
+// SIGHUP: the terminal it was started from closed; SIGINT: Ctrl-C there) delivered as
+// a call on the Qt main thread, so that the program can end as its Quit does. A signal
+// the caller had ignored (nohup) stays ignored.
+#pragma once
+
+#include <functional>
+
+namespace zl {
+
+// Installs the handlers once; onSignal runs on the main thread with the signal's number.
+void QuitOnSignals(std::function<void(int)> onSignal);
+
+}  // namespace zl
