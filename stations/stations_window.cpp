@@ -37,6 +37,12 @@ QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 
 constexpr int kColumns = 4;
 
+// The ports of the profile: "COM5,COM6" unquoted reads as a list, quoted as one text.
+std::u16string StoredPorts(const QVariant& value) {
+    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QLatin1Char(',')).toStdU16String();
+    return value.toString().toStdU16String();
+}
+
 }  // namespace
 
 StationsWindow::StationsWindow()
@@ -108,7 +114,7 @@ StationsWindow::StationsWindow()
     connect(deviceBox_, qOverload<int>(&QComboBox::activated), this, [this](int index) { ChangeDevice(index); });
     connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
 
-    for (int port : ParsePortList(settings_.value(QStringLiteral("Stations")).toString().toStdU16String())) AddTile(port);
+    for (int port : ParsePortList(StoredPorts(settings_.value(QStringLiteral("Stations"))))) AddTile(port);
     SetEnglish(english_);
     timer_.start(100);
 }
@@ -219,7 +225,11 @@ void StationsWindow::SavePorts() {
     std::vector<int> ports;
     for (const Tile* tile : tiles_)
         if (tile->Port() != 0) ports.push_back(tile->Port());
-    settings_.setValue(QStringLiteral("Stations"), Q(FormatPortList(ports)));
+    // As a list: written unquoted (COM5, COM6), as one edits it by hand.
+    QStringList names;
+    for (const QString& name : Q(FormatPortList(ports)).split(QLatin1Char(','), Qt::SkipEmptyParts)) names << name;
+    if (names.size() <= 1) settings_.setValue(QStringLiteral("Stations"), names.value(0));
+    else settings_.setValue(QStringLiteral("Stations"), names);
     settings_.sync();
 }
 
