@@ -1,5 +1,7 @@
 #include "stations/station.h"
 
+#include <algorithm>
+
 #include "app/bootloader_dlg.h"
 #include "app/texts.h"
 #include "platform/headless/readonly_profile.h"
@@ -90,25 +92,36 @@ StationView Station::View() const {
     v.failed = failed_;
     v.verdict = verdict_;
     v.verdictText = verdictText_;
-    if (!boxes_.empty()) v.box = boxes_.front();
+    if (const PendingBox* shown = ShownBox()) v.box = *shown;
     v.transfer = transfer;
-    v.busy = transfer || !boxes_.empty();
+    v.busy = transfer || std::any_of(boxes_.begin(), boxes_.end(), [](const PendingBox& b) { return !b.notice; });
     v.ended = ended_;
     return v;
+}
+
+const PendingBox* Station::ShownBox() const {
+    for (const PendingBox& b : boxes_)
+        if (!b.notice) return &b;
+    return boxes_.empty() ? nullptr : &boxes_.front();
 }
 
 int Station::AskTile(const HeadlessPlatform::Box& box) {
     // What the box answers when nobody can: Cancel where there is one.
     const int fallback = (box.type & MB_TYPEMASK) == MB_OKCANCEL ? IDCANCEL : IDOK;
+    // The lost port's box holds nothing here: the station watches for its port at once,
+    // so that a station plugged in again is searching when its operator looks.
+    const bool notice = (box.type & MB_TYPEMASK) == MB_OK &&
+                        (box.text == Text(TextId::PortNotAvailable, false) || box.text == Text(TextId::PortNotAvailable, true));
     uint64_t id;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (quitting_) return fallback;
         startupDone_ = true;
         id = nextBoxId_++;
-        boxes_.push_back(PendingBox{id, box.title, box.text, box.type});
+        boxes_.push_back(PendingBox{id, box.title, box.text, box.type, notice});
     }
     Changed();
+    if (notice) return IDOK;
     int answer = fallback;
     {
         // Only this station's thread waits here, as the modal box held the one dialog.
@@ -129,10 +142,18 @@ int Station::AskTile(const HeadlessPlatform::Box& box) {
 }
 
 void Station::Answer(uint64_t boxId, int answer) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (boxes_.empty() || boxes_.front().id != boxId) return;
-    answers_[boxId] = answer;
-    answered_.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const PendingBox* shown = ShownBox();
+        if (!shown || shown->id != boxId) return;
+        if (!shown->notice) {
+            answers_[boxId] = answer;
+            answered_.notify_all();
+            return;
+        }
+        boxes_.erase(std::find_if(boxes_.begin(), boxes_.end(), [boxId](const PendingBox& b) { return b.id == boxId; }));
+    }
+    Changed();
 }
 
 void Station::OnBox(const HeadlessPlatform::Box&) {}
@@ -171,6 +192,9 @@ void Station::OnControl(int id) {
             std::lock_guard<std::mutex> lock(mutex_);
             if (!status.empty()) startupDone_ = true;
             if (searching) {
+                // The port is back: a notice that it was not is over.
+                boxes_.erase(std::remove_if(boxes_.begin(), boxes_.end(), [](const PendingBox& b) { return b.notice; }),
+                             boxes_.end());
                 wasSearching_ = true;
                 rearm = rearm_ && !quitting_;
                 rearm_ = false;

@@ -46,6 +46,9 @@ struct PendingBox {
     std::u16string title;
     std::u16string text;
     unsigned type = 0;
+    // Only tells (the port is not available): the station goes on at once, the tile shows
+    // it until answered or until the station searches again.
+    bool notice = false;
 };
 
 struct StationView {
@@ -103,6 +106,8 @@ private:
     void OnBox(const HeadlessPlatform::Box& box) override;
     void OnTransferEnded(const TransferRecord& record) override;
     int AskTile(const HeadlessPlatform::Box& box);
+    // The box the tile shows: the first that waits for an answer, else a notice. Under mutex_.
+    const PendingBox* ShownBox() const;
     void OnControl(int id);
     void Changed();
 
