@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
-#include <linux/serial.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -18,6 +17,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/posix/serial_slot.h"
 #include "platform/serial.h"
 #include "platform/text_convert.h"
 
@@ -159,12 +159,11 @@ PortDiagnosis DiagnosePath(const std::string& path, bool findHolder) {
             d.state = PortState::Missing;  // ENXIO, ENODEV, EIO: no device behind the node
         }
     } else {
-        serial_struct info{};
         int exclusive = 0;
         if (!isatty(fd)) {
             d.state = PortState::NotSerial;
             d.detail = "not a terminal line";
-        } else if (ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN) {
+        } else if (IsEmptySerialSlot(fd)) {
             d.state = PortState::NoUart;
         } else if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) {
             d.state = PortState::Busy;

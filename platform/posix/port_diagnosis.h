@@ -13,7 +13,7 @@ enum class PortState {
     Busy,              // another program holds it
     PermissionDenied,  // the user may not open it
     NotSerial,         // opens, but is no terminal line
-    NoUart,            // a serial slot with no UART behind it
+    NoUart,            // a built-in serial slot (ttyS, 8250) with no UART behind it
     Missing,           // nothing there (a link that leads nowhere, an adapter that is gone)
 };
 

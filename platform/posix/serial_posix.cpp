@@ -9,7 +9,6 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <linux/serial.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -25,6 +24,7 @@
 
 #include "platform/call_gate.h"
 #include "platform/line_clock.h"
+#include "platform/posix/serial_slot.h"
 #include "platform/serial.h"
 
 namespace zl {
@@ -116,6 +116,13 @@ public:
         cfsetispeed(&t, speed);
         cfsetospeed(&t, speed);
         if (tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+        // tcsetattr succeeds when any part was taken: a driver that cannot do the speed
+        // or the character size keeps its own. Such a line is not the one asked for.
+        termios set;
+        const tcflag_t frame = CSIZE | PARENB | PARODD | CSTOPB;
+        if (tcgetattr(fd_, &set) != 0 || cfgetospeed(&set) != speed || cfgetispeed(&set) != speed ||
+            (set.c_cflag & frame) != (t.c_cflag & frame))
+            return false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             line_.Reset();
@@ -329,10 +336,9 @@ PortHandle CreatePortHandle(const std::u16string& deviceName) {
         return nullptr;
     };
     if (!isatty(fd)) return fail();
-    // A serial slot with no UART behind it (many PCs have /dev/ttyS0-3 whether or not
-    // there is a chip) opens like any port but carries nothing: leave it out.
-    serial_struct info{};
-    if (ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type == PORT_UNKNOWN) return fail();
+    // A built-in serial slot with no UART behind it (many PCs have /dev/ttyS0-3 whether
+    // or not there is a chip) opens like any port but carries nothing: leave it out.
+    if (IsEmptySerialSlot(fd)) return fail();
     int exclusive = 0;
     if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return fail();  // another opener holds it
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail();
