@@ -19,6 +19,14 @@ std::string Describe(const PortDiagnosis& d) {
     switch (d.state) {
         case PortState::Usable: return "usable";
         case PortState::Busy: {
+            if (d.staleExclusive) {
+                std::string s = "busy: marked exclusive, but no program holds a lock on it (a program killed while it "
+                                "held the line?); the mark goes when the last program with the line open closes it";
+                if (d.holderPid > 0)
+                    s += ": " + (d.holderName.empty() ? std::string("PID") : d.holderName) + " (PID " +
+                         std::to_string(d.holderPid) + ")";
+                return s;
+            }
             std::string s = "busy";
             if (d.holderPid > 0) s += ", held by " + (d.holderName.empty() ? std::string("PID") : d.holderName) + " (PID " + std::to_string(d.holderPid) + ")";
             else s += " (no process that bzl may see holds it open: another user's program, or a line left marked exclusive)";
@@ -54,6 +62,7 @@ int RunPorts(const Options& o) {
                 .Str("source", d.fromLink ? "link" : "default").Str("state", PortStateName(d.state));
             if (d.holderPid > 0) j.Int("holder_pid", d.holderPid).Str("holder_name", d.holderName);
             if (!d.lockFile.empty()) j.Str("lock_file", d.lockFile);
+            if (d.staleExclusive) j.Bool("stale_exclusive", true);
             if (!d.group.empty()) j.Str("group", d.group);
             if (!d.fix.empty()) j.Str("fix", d.fix);
             if (!d.detail.empty()) j.Str("detail", d.detail);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -152,6 +153,36 @@ TEST_F(Hostile, ControlCharactersInAFileNameAreShownEscaped) {
 
     EXPECT_EQ(BzlProcess::Run({"load", fw, "--port", Port(), "--device", "0", "--timeout", "0.3", "--json"}, env.dir(), &out), 3);
     EXPECT_NE(out.find("\"file\":\"" + env.dir() + "/e\\u001b[2J\\u001b]0;PWNED\\u0007\\n.spic32\""), std::string::npos) << out;
+}
+
+// bzl killed (SIGKILL) while it held a pseudo-terminal whose other side stays open: the
+// line keeps its exclusive mark, and bzl ports says what that is and what ends it.
+TEST_F(Hostile, AStaleExclusiveMarkIsExplained) {
+    Sim("pic32", 174);
+    {
+        BzlProcess p({"info", "--port", Port()}, env.dir());
+        ASSERT_TRUE(WaitFor([&] { return Searching(p); }));
+        p.Signal(SIGKILL);
+        EXPECT_EQ(p.Wait(seconds(10)), 128 + SIGKILL);
+    }
+    std::string out, err;
+    EXPECT_EQ(BzlProcess::Run({"ports"}, env.dir(), &out, &err), 0);
+    const size_t line = out.find("COM174");
+    ASSERT_NE(line, std::string::npos) << out;
+    const std::string text = out.substr(line, out.find('\n', line) - line);
+    EXPECT_NE(text.find("marked exclusive, but no program holds a lock on it"), std::string::npos) << text;
+    EXPECT_NE(text.find("zlsim (PID"), std::string::npos) << text;
+    EXPECT_EQ(BzlProcess::Run({"info", "--port", Port()}, env.dir(), &out, &err), 2);
+    EXPECT_NE(err.find("marked exclusive"), std::string::npos) << err;
+
+    // A live holder that locks the line is named as such.
+    const int fd = open(sim->SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);  // root passes the mark
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(BzlProcess::Run({"ports", "--json"}, env.dir(), &out, &err), 0);
+    EXPECT_EQ(out.find("stale_exclusive"), std::string::npos) << out;
+    ioctl(fd, TIOCNXCL);
+    close(fd);
 }
 
 }  // namespace
