@@ -61,7 +61,7 @@ struct Bench {
 };
 
 struct Round {
-    int loads = 0, cut = 0, reportedFailed = 0, failedButWhole = 0;
+    int loads = 0, notBegun = 0, cut = 0, reportedFailed = 0, failedButWhole = 0;
     double quitSeconds = 0;
 };
 
@@ -77,7 +77,10 @@ Round RunRound(zl::test::TempEnv& env, const std::string& image, int firstCom, i
         const int com = firstCom + i;
         b.flash = env.dir() + "/flash" + std::to_string(com);
         std::remove(b.flash.c_str());
-        b.sim = std::make_unique<ZlSim>("pic32", com, env.dir() + "/line" + std::to_string(com) + ".jsonl",
+        // A log of its own per round: the events of an earlier round must not count.
+        static int serial = 0;
+        const std::string log = env.dir() + "/line" + std::to_string(com) + "-" + std::to_string(serial++) + ".jsonl";
+        b.sim = std::make_unique<ZlSim>("pic32", com, log,
                                         std::vector<std::string>{"--flash", b.flash});
         b.station = std::make_unique<Station>(StationOptions{zl::stations::DeviceName(com), 0, false, zl::FromUtf8(image)},
                                               &records, nullptr);
@@ -87,8 +90,10 @@ Round RunRound(zl::test::TempEnv& env, const std::string& image, int firstCom, i
     for (Bench& b : benches) WaitUntil([&] { return ZlSim::Count(b.sim->Received(), "BoOt\r") > 10; }, 20s);
     for (Bench& b : benches) b.sim->Command("power on");
     for (Bench& b : benches) WaitUntil([&] { return b.sim->EventTime("cmd", "load") >= 0; }, 30s);
+    std::vector<bool> begun;
     if (quitMidLoad) {
         std::this_thread::sleep_for(milliseconds(std::uniform_int_distribution<int>(0, 3000)(rng)));
+        for (Bench& b : benches) begun.push_back(b.sim->EventTime("cmd", "load") >= 0);
         const auto t0 = steady_clock::now();
         std::vector<std::thread> quits;
         for (Bench& b : benches) quits.emplace_back([&b] { b.station->Quit(); });
@@ -100,9 +105,16 @@ Round RunRound(zl::test::TempEnv& env, const std::string& image, int firstCom, i
         for (Bench& b : benches) b.station->Quit();
     }
     const std::string fw = ReadFile(image);
-    for (Bench& b : benches) {
+    for (size_t i = 0; i < benches.size(); ++i) {
+        Bench& b = benches[i];
         const bool whole = ReadFile(b.flash) == fw;
         const bool failed = b.station->View().failed > 0;
+        if (!begun.empty() && !begun[i]) {
+            ++r.notBegun;  // its device was not caught before the quit: nothing to finish
+            b.station.reset();
+            b.sim.reset();
+            continue;
+        }
         ++r.loads;
         r.cut += !whole;
         r.reportedFailed += failed;
@@ -140,10 +152,10 @@ int main(int argc, char** argv) {
     Round quit;
     for (int i = 0; i < rounds; ++i) {
         const Round r = RunRound(env, image, 141, 4, true, rng);
-        std::printf("quit mid-load, round %d: 4 stations quit in %.1f s; loads cut short %d, reported failed %d\n", i + 1,
-                    r.quitSeconds, r.cut, r.reportedFailed);
+        std::printf("quit mid-load, round %d: 4 stations quit in %.1f s; loads begun %d, cut short %d, reported failed %d\n",
+                    i + 1, r.quitSeconds, r.loads, r.cut, r.reportedFailed);
         std::fflush(stdout);
-        quit.loads += r.loads, quit.cut += r.cut, quit.reportedFailed += r.reportedFailed;
+        quit.loads += r.loads, quit.notBegun += r.notBegun, quit.cut += r.cut, quit.reportedFailed += r.reportedFailed;
         quit.quitSeconds = std::max(quit.quitSeconds, r.quitSeconds);
     }
     Round shared;
@@ -158,8 +170,9 @@ int main(int argc, char** argv) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
-    std::printf("quit mid-load: %d loads, %d cut short, %d reported failed, longest quit of four %.1f s\n", quit.loads,
-                quit.cut, quit.reportedFailed, quit.quitSeconds);
+    std::printf("quit mid-load: %d loads begun (%d devices not yet caught), %d cut short, %d reported failed, "
+                "longest quit of four %.1f s\n",
+                quit.loads, quit.notBegun, quit.cut, quit.reportedFailed, quit.quitSeconds);
     std::printf("one shared file: %d loads, %d reported failed, %d of them with the whole image in the flash\n",
                 shared.loads, shared.reportedFailed, shared.failedButWhole);
     return 0;
