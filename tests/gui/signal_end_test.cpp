@@ -125,7 +125,7 @@ protected:
     static bool Searching(const ZlSim& sim) { return ZlSim::Count(sim.Received(), "BoOt\r") > 10; }
     // The device was loaded whole, then told to reset, and its port released.
     static void ExpectLoadedAndReset(const ZlSim& sim, const std::string& flash, const std::string& image) {
-        EXPECT_EQ(ReadAll(flash), ReadAll(image));
+        EXPECT_TRUE(ReadAll(flash) == ReadAll(image)) << flash;
         EXPECT_GT(sim.EventTime("cmd", "reset"), sim.EventTime("prog"));
         const int fd = open(sim.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         EXPECT_GE(fd, 0) << "the port is still marked exclusive";
