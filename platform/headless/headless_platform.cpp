@@ -209,9 +209,9 @@ void HeadlessPlatform::ExitProcess(int code) {
         wake_.notify_all();
     }
     if (OnUiThread()) throw LoopExit{};
-    // Only the user-interface thread ends a dialog; any other caller waits for the end
-    // of the process.
-    for (;;) Sleep(1000);
+    // Only the user-interface thread ends a dialog: the loop has been told to end, and a
+    // worker that asked for it ends its own thread.
+    throw ThreadEnd{};
 }
 
 void HeadlessPlatform::StateChanged(DialogState state, const std::u16string& status) {

@@ -84,6 +84,7 @@ public:
     Profile& GetProfile() override { return *profile_; }
     std::u16string AppName() override { return u"BootloaderZL"; }
     // Ends this dialog's loop, not the process: the other dialogs of the process go on.
+    // Called off the user-interface thread, it ends the calling worker (ThreadEnd).
     [[noreturn]] void ExitProcess(int code) override;
     void StateChanged(DialogState state, const std::u16string& status) override;
     void TransferProgressed(const TransferProgress& progress) override;
