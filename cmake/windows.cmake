@@ -49,6 +49,7 @@ add_executable(bzl ${CMAKE_SOURCE_DIR}/cli/main.cpp ${CMAKE_SOURCE_DIR}/cli/args
   ${CMAKE_SOURCE_DIR}/cli/station.cpp ${CMAKE_SOURCE_DIR}/cli/win32/ports_win32.cpp
   ${CMAKE_SOURCE_DIR}/cli/win32/system_win32.cpp
   ${CMAKE_SOURCE_DIR}/platform/headless/headless_platform.cpp ${CMAKE_SOURCE_DIR}/platform/headless/readonly_profile.cpp
+  ${CMAKE_SOURCE_DIR}/driver/dialog_driver.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/bzl.rc)
 target_include_directories(bzl PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 target_compile_definitions(bzl PRIVATE BZL_VERSION="${PROJECT_VERSION}")

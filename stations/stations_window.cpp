@@ -307,11 +307,7 @@ bool StationsWindow::ReapRetirers() {
 }
 
 void StationsWindow::StartPending() {
-    // One station at a time: the next starts once the last one's start-up is over.
-    for (const Tile* tile : tiles_)
-        if (const Station* s = tile->GetStation(); s && !s->StartupDone() &&
-                                                   std::chrono::steady_clock::now() - lastStart_ < std::chrono::seconds(10))
-            return;
+    // Every tile whose port is free; the stations' start-ups take turns by themselves.
     for (Tile* tile : tiles_) {
         if (pending_.count(tile) == 0) continue;
         {
@@ -321,10 +317,8 @@ void StationsWindow::StartPending() {
         auto station = std::make_unique<Station>(StationOptions{ComDeviceName(tile->Port()), device_, english_, autoLoad_},
                                                  records_.get(), tile->ChangeNotifier());
         station->Start();
-        lastStart_ = std::chrono::steady_clock::now();
         tile->Attach(std::move(station));
         pending_.erase(tile);
-        return;
     }
 }
 
