@@ -3,7 +3,7 @@
 #include <condition_variable>
 
 #include "app/bootloader_dlg.h"
-#include "platform/headless/readonly_profile.h"
+#include "faces/headless/readonly_profile.h"
 #include "platform/win32.h"
 #include "res/resources.h"
 

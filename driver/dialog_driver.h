@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/headless/headless_platform.h"
+#include "faces/headless/headless_platform.h"
 #include "platform/profile.h"
 #include "platform/transfer.h"
 

@@ -21,8 +21,8 @@
 
 #include "app/texts.h"
 #include "files/file_filter.h"
-#include "platform/qt/file_dialog.h"
-#include "platform/qt/toolkit_language.h"
+#include "faces/qt/file_dialog.h"
+#include "faces/qt/toolkit_language.h"
 #include "records/record_log.h"
 #include "res/resources.h"
 #include "stations/port_list.h"

@@ -14,9 +14,9 @@
 #include "platform/line_clock.h"
 #include "platform/serial.h"
 #include "platform/text_convert.h"
-#include "platform/win32/com_ports.h"
-#include "platform/win32/line_loss.h"
-#include "platform/win32/win_api.h"
+#include "os/win32/com_ports.h"
+#include "os/win32/line_loss.h"
+#include "os/win32/win_api.h"
 
 #include <cfgmgr32.h>
 

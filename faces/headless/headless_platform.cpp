@@ -1,4 +1,4 @@
-#include "platform/headless/headless_platform.h"
+#include "faces/headless/headless_platform.h"
 
 #include "platform/threads.h"
 #include "platform/win32.h"

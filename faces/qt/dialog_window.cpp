@@ -1,4 +1,4 @@
-#include "platform/qt/dialog_window.h"
+#include "faces/qt/dialog_window.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -15,9 +15,9 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "platform/qt/combo_box.h"
-#include "platform/qt/text_display.h"
-#include "platform/qt/toolkit_language.h"
+#include "faces/qt/combo_box.h"
+#include "faces/qt/text_display.h"
+#include "faces/qt/toolkit_language.h"
 #include "platform/win32.h"
 #include "res/resources.h"
 

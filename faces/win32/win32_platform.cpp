@@ -1,13 +1,13 @@
-#include "platform/win32/win32_platform.h"
+#include "faces/win32/win32_platform.h"
 
 #include <cstdio>
 #include <vector>
 
 #include "files/file_filter.h"
 #include "res/resources.h"
-#include "platform/win32/dialog_window.h"
-#include "platform/win32/registry_profile.h"
-#include "platform/win32/win_api.h"
+#include "faces/win32/dialog_window.h"
+#include "os/win32/registry_profile.h"
+#include "os/win32/win_api.h"
 
 namespace zl::win {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/headless/readonly_profile.h"
+#include "faces/headless/readonly_profile.h"
 
 namespace zl {
 

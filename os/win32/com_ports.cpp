@@ -1,4 +1,4 @@
-#include "platform/win32/com_ports.h"
+#include "os/win32/com_ports.h"
 
 #include <cstdlib>
 #include <memory>
@@ -6,8 +6,8 @@
 #include <set>
 #include <thread>
 
-#include "platform/win32/port_naming.h"
-#include "platform/win32/win_api.h"
+#include "os/win32/port_naming.h"
+#include "os/win32/win_api.h"
 
 #include <cfgmgr32.h>
 #include <setupapi.h>

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "platform/threads.h"
-#include "platform/win32/win_api.h"
+#include "os/win32/win_api.h"
 
 namespace zl {
 

@@ -1,4 +1,4 @@
-#include "platform/qt/toolkit_language.h"
+#include "faces/qt/toolkit_language.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,4 +1,4 @@
-#include "platform/qt/combo_box.h"
+#include "faces/qt/combo_box.h"
 
 #include <QTimer>
 

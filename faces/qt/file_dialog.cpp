@@ -1,4 +1,4 @@
-#include "platform/qt/file_dialog.h"
+#include "faces/qt/file_dialog.h"
 
 #include <QStringList>
 

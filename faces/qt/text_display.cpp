@@ -1,4 +1,4 @@
-#include "platform/qt/text_display.h"
+#include "faces/qt/text_display.h"
 
 #include "res/resources.h"
 

@@ -1,4 +1,4 @@
-#include "platform/qt/qt_platform.h"
+#include "faces/qt/qt_platform.h"
 
 #include <unistd.h>
 
@@ -13,9 +13,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "platform/qt/dialog_window.h"
-#include "platform/qt/file_dialog.h"
-#include "platform/settings/qsettings_profile.h"
+#include "faces/qt/dialog_window.h"
+#include "faces/qt/file_dialog.h"
+#include "os/qsettings/qsettings_profile.h"
 #include "platform/win32.h"
 #include "records/record_log.h"
 #include "res/resources.h"

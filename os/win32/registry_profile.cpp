@@ -1,6 +1,6 @@
-#include "platform/win32/registry_profile.h"
+#include "os/win32/registry_profile.h"
 
-#include "platform/win32/win_api.h"
+#include "os/win32/win_api.h"
 
 namespace zl::win {
 namespace {

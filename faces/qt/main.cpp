@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "app/bootloader_dlg.h"
-#include "platform/qt/qt_platform.h"
-#include "platform/qt/quit_signals.h"
+#include "faces/qt/qt_platform.h"
+#include "faces/qt/quit_signals.h"
 #include "records/record_log.h"
 #ifdef __linux__
-#include "platform/posix/port_diagnosis.h"
+#include "os/posix/port_diagnosis.h"
 #endif
 
 int main(int argc, char** argv) {

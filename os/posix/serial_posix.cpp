@@ -24,7 +24,7 @@
 
 #include "platform/call_gate.h"
 #include "platform/line_clock.h"
-#include "platform/posix/serial_slot.h"
+#include "os/posix/serial_slot.h"
 #include "platform/serial.h"
 
 namespace zl {

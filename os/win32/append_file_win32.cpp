@@ -4,7 +4,7 @@
 
 #include "platform/append_file.h"
 #include "platform/text_convert.h"
-#include "platform/win32/win_api.h"
+#include "os/win32/win_api.h"
 
 namespace zl {
 namespace {

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "platform/dialog_template.h"
-#include "platform/win32/dialog_window.h"
+#include "faces/win32/dialog_window.h"
 #include "res/resources.h"
-#include "platform/win32/win_api.h"
+#include "os/win32/win_api.h"
 
 namespace zl::win {
 namespace {

@@ -1,8 +1,8 @@
 // The program's entry point on Windows.
 #include "app/bootloader_dlg.h"
-#include "platform/win32/win32_platform.h"
+#include "faces/win32/win32_platform.h"
 #include "records/record_log.h"
-#include "platform/win32/win_api.h"
+#include "os/win32/win_api.h"
 
 #include <mmsystem.h>
 

@@ -1,4 +1,4 @@
-#include "platform/settings/qsettings_profile.h"
+#include "os/qsettings/qsettings_profile.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "platform/qt/quit_signals.h"
+#include "faces/qt/quit_signals.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -15,8 +15,8 @@
 
 #include "app/bootloader_dlg.h"
 #include "app/texts.h"
-#include "platform/qt/dialog_window.h"
-#include "platform/qt/qt_platform.h"
+#include "faces/qt/dialog_window.h"
+#include "faces/qt/qt_platform.h"
 #include "platform/win32.h"
 #include "res/resources.h"
 

@@ -1,4 +1,4 @@
-#include "platform/posix/serial_slot.h"
+#include "os/posix/serial_slot.h"
 
 #include <linux/serial.h>
 #include <sys/ioctl.h>

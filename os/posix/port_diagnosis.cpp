@@ -1,4 +1,4 @@
-#include "platform/posix/port_diagnosis.h"
+#include "os/posix/port_diagnosis.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,7 +19,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/posix/serial_slot.h"
+#include "os/posix/serial_slot.h"
 #include "platform/serial.h"
 #include "platform/text_convert.h"
 

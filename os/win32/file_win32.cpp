@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/file.h"
-#include "platform/win32/win_api.h"
+#include "os/win32/win_api.h"
 
 namespace zl {
 namespace {
