@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -359,6 +360,9 @@ void StationsWindow::Shutdown() {
     if (shuttingDown_ || shutDown_) return;
     shuttingDown_ = true;
     pending_.clear();
+    // A box or file dialog of the window that is open now asks nothing more.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->reject();
     centralWidget()->setEnabled(false);
     menuBar()->setEnabled(false);
     for (Tile* tile : tiles_) tile->Refresh(true);
