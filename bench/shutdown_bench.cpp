@@ -8,6 +8,7 @@
 //     reported failed although its flash equals the image.
 // Figures are printed; nothing is asserted. Usage: zl_bench_shutdown [ROUNDS] [--no-hog]
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -141,6 +142,7 @@ int main(int argc, char** argv) {
     for (int i = 0; hog && i < 2; ++i) {
         const pid_t pid = fork();
         if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // a hog never outlives the benchmark
             volatile unsigned long n = 0;
             for (;;) n = n + 1;
         }

@@ -71,9 +71,9 @@ bool SetOption(const std::string& name, const std::string& value, Options& o, st
         if (ParseInt(value, 0, 3, n)) {
             o.device = static_cast<int>(n);
         } else {
-            const auto& names = DeviceNames();
+            const auto& names = DeviceTypeNames();
             for (size_t i = 0; i < names.size(); ++i)
-                if (Lower(names[i]) == Lower(value)) o.device = static_cast<int>(i);
+                if (Lower(ToUtf8(names[i])) == Lower(value)) o.device = static_cast<int>(i);
             if (!o.device)
                 return error = "--device \"" + value + "\": give 0 to 3 or one of \"Corvel 6\", \"ZL418 Nord\", "
                                "\"Linkbox K7/9\", \"Pallas 2c/3c\"", false;
@@ -105,16 +105,6 @@ bool SetOption(const std::string& name, const std::string& value, Options& o, st
 }
 
 }  // namespace
-
-const std::vector<std::string>& DeviceNames() {
-    // The Device box's entries, from the dialog's template.
-    static const std::vector<std::string> names = [] {
-        std::vector<std::string> all;
-        for (int i = 0; !DeviceTypeName(i).empty(); ++i) all.push_back(ToUtf8(DeviceTypeName(i)));
-        return all;
-    }();
-    return names;
-}
 
 bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& error) {
     o = Options{};

@@ -33,7 +33,5 @@ bool ParseArgs(const std::vector<std::string>& args, Options& options, std::stri
 // The help text of bzl or of one command.
 std::string HelpText(Command command);
 
-// The Device box's names, in their order.
-const std::vector<std::string>& DeviceNames();
 
 }  // namespace zl::cli

@@ -19,7 +19,7 @@ set(zl_win32_base_sources
 # The window.
 set(zl_win32_window_sources
   ${CMAKE_SOURCE_DIR}/faces/win32/dialog_template.cpp ${CMAKE_SOURCE_DIR}/faces/win32/dialog_window.cpp
-  ${CMAKE_SOURCE_DIR}/faces/win32/win32_platform.cpp ${CMAKE_SOURCE_DIR}/faces/win32/win_main.cpp)
+  ${CMAKE_SOURCE_DIR}/faces/win32/win32_platform.cpp ${CMAKE_SOURCE_DIR}/window/main_win32.cpp)
 
 add_library(zl_win_core STATIC ${zl_win_core_sources} ${zl_win32_base_sources})
 target_include_directories(zl_win_core PUBLIC ${CMAKE_SOURCE_DIR})
@@ -32,15 +32,15 @@ add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/icon.ico
   COMMAND ${BZL_CONVERT} ${CMAKE_SOURCE_DIR}/res/icon.png -depth 8 -define icon:auto-resize=48,32,16
           ${CMAKE_CURRENT_BINARY_DIR}/icon.ico
   DEPENDS ${CMAKE_SOURCE_DIR}/res/icon.png VERBATIM)
-# Each program's resources stand beside its main(): the window's in faces/win32, bzl's in cli/win32.
-foreach(resources faces/win32/BootloaderZL cli/win32/bzl)
+# Each program's resources stand beside its main(): the window's in window/, bzl's in cli/win32.
+foreach(resources window/BootloaderZL cli/win32/bzl)
   get_filename_component(program ${resources} NAME)
   configure_file(${CMAKE_SOURCE_DIR}/${resources}.manifest ${CMAKE_CURRENT_BINARY_DIR}/${program}.manifest COPYONLY)
   set_source_files_properties(${CMAKE_SOURCE_DIR}/${resources}.rc PROPERTIES
     OBJECT_DEPENDS "${CMAKE_CURRENT_BINARY_DIR}/icon.ico;${CMAKE_CURRENT_BINARY_DIR}/${program}.manifest")
 endforeach()
 
-add_executable(BootloaderZL WIN32 ${zl_win32_window_sources} ${CMAKE_SOURCE_DIR}/faces/win32/BootloaderZL.rc)
+add_executable(BootloaderZL WIN32 ${zl_win32_window_sources} ${CMAKE_SOURCE_DIR}/window/BootloaderZL.rc)
 target_include_directories(BootloaderZL PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 target_compile_definitions(BootloaderZL PRIVATE BZL_VERSION="${PROJECT_VERSION}")
 target_link_libraries(BootloaderZL PRIVATE zl_win_core comctl32 comdlg32 user32 gdi32)

@@ -65,10 +65,18 @@ std::u16string LoadString(int id) {
     return {};
 }
 
+const std::vector<std::u16string>& DeviceTypeNames() {
+    static const std::vector<std::u16string> names = [] {
+        for (const ControlTemplate& t : MainDialogTemplate().controls)
+            if (t.id == IDC_DEVICE) return t.items;
+        return std::vector<std::u16string>{};
+    }();
+    return names;
+}
+
 std::u16string DeviceTypeName(int sel) {
-    for (const ControlTemplate& t : MainDialogTemplate().controls)
-        if (t.id == IDC_DEVICE && sel >= 0 && sel < static_cast<int>(t.items.size())) return t.items[static_cast<size_t>(sel)];
-    return {};
+    const auto& names = DeviceTypeNames();
+    return sel >= 0 && sel < static_cast<int>(names.size()) ? names[static_cast<size_t>(sel)] : std::u16string();
 }
 
 }  // namespace zl

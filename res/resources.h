@@ -56,7 +56,9 @@ const DialogTemplate& MainDialogTemplate();   // 102
 const DialogTemplate& AboutDialogTemplate();  // 100
 const MenuTemplate& MainMenu();                // 129
 std::u16string LoadString(int id);             // empty when there is none
-// The Device box entry of a selection ("Corvel 6", ...), empty for none.
+// The Device box entries ("Corvel 6", ...), in their order: the one list of them.
+const std::vector<std::u16string>& DeviceTypeNames();
+// The Device box entry of a selection, empty for none.
 std::u16string DeviceTypeName(int sel);
 
 }  // namespace zl

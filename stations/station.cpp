@@ -9,12 +9,6 @@
 
 namespace zl::stations {
 
-std::vector<std::u16string> DeviceTypes() {
-    for (const ControlTemplate& t : MainDialogTemplate().controls)
-        if (t.id == IDC_DEVICE) return t.items;
-    return {};
-}
-
 Station::Station(StationOptions options, RecordLog* records, std::function<void()> changed)
     : options_(std::move(options)), changed_(std::move(changed)) {
     // The dialog starts as the window would with a profile that names this port, the

@@ -35,9 +35,6 @@ struct StationOptions {
     std::u16string autoLoad;  // the Auto-Load file; empty: Auto-Load off
 };
 
-// The Device box entries ("Corvel 6", ...), as the dialog lists them.
-std::vector<std::u16string> DeviceTypes();
-
 enum class Verdict { None, Pass, Fail };
 
 // A box the station waits on, until its tile answers it.

@@ -54,7 +54,7 @@ StationsWindow::StationsWindow()
                                                std::fprintf(stderr, "BootloaderZL-Stations: %s\n", problem.c_str());
                                            })) {
     english_ = settings_.value(QStringLiteral("PrevLang"), 0).toInt() != 0;
-    const std::vector<std::u16string> types = DeviceTypes();
+    const std::vector<std::u16string>& types = DeviceTypeNames();
     device_ = std::clamp(settings_.value(QStringLiteral("PrevDevice"), 0).toInt(), 0, static_cast<int>(types.size()) - 1);
 
     const MenuTemplate& menu = MainMenu();

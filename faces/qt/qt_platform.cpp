@@ -17,7 +17,6 @@
 #include "faces/qt/file_dialog.h"
 #include "os/qsettings/qsettings_profile.h"
 #include "platform/win32.h"
-#include "records/record_log.h"
 #include "res/resources.h"
 
 namespace zl {

@@ -8,15 +8,7 @@
 
 namespace zl {
 
-class CBootloaderZLDlg;
-class QtPlatform;
-
 // Installs the handlers once; onSignal runs on the main thread with the signal's number.
 void QuitOnSignals(std::function<void(int)> onSignal);
-
-// The window's way: a signal is a Quit. The boxes are answered as Esc answers them, a
-// transfer under way is finished (the wait text is shown meanwhile) and its record
-// written; then Quit resets the device, releases the port and ends the process.
-void QuitDialogOnSignals(CBootloaderZLDlg& dlg, QtPlatform& platform);
 
 }  // namespace zl

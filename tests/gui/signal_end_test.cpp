@@ -30,10 +30,12 @@
 #include "faces/qt/quit_signals.h"
 #include "platform/text_convert.h"
 #include "platform/win32.h"
+#include "records/record_log.h"
 #include "res/resources.h"
 #include "stations/stations_window.h"
 #include "tests/support/temp_env.h"
 #include "tests/support/zlsim_client.h"
+#include "window/quit_on_signals.h"
 
 namespace zl::test {
 namespace {
@@ -52,10 +54,12 @@ private:
     std::u16string file_;
 };
 
-// The child: the window with Auto-Load on for image, as faces/qt/main.cpp runs it.
+// The child: the window with Auto-Load on for image, as window/main_qt.cpp runs it.
 int RunWindow(const std::string& image) {
     AnsweredPlatform platform(FromUtf8(image));
+    RecordLog records(RecordLog::DefaultPath(), "BootloaderZL", "test", nullptr);
     auto* dlg = new CBootloaderZLDlg(platform);
+    dlg->m_recordSink = &records;
     QuitDialogOnSignals(*dlg, platform);
     QTimer::singleShot(1000, [dlg] { dlg->OnCommand(IDC_AUTOLOAD_ON, BN_CLICKED); });
     dlg->DoModal();

@@ -5,7 +5,7 @@
 
 #include "app/bootloader_dlg.h"
 #include "faces/qt/qt_platform.h"
-#include "faces/qt/quit_signals.h"
+#include "window/quit_on_signals.h"
 #include "records/record_log.h"
 #ifdef __linux__
 #include "os/posix/port_diagnosis.h"
