@@ -51,15 +51,25 @@ int main(int argc, char** argv) {
     zl::PortHandle port = zl::CreatePortHandle(Wide("\\\\.\\" + com));
     Check("CreatePortHandle opens the port", port != nullptr, com + " -> " + zl::ResolvePortPath(Wide("\\\\.\\" + com)));
     if (!port) return 1;
+    // The second descriptor first: every open of a tty raises DTR and RTS again (the
+    // kernel's tty_port_block_til_ready), which would hide what SetCommState did.
+    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    Check("a second descriptor for reading back", fd >= 0, fd < 0 ? std::strerror(errno) : device);
+    if (fd < 0) return 1;
+    // The modem lines the other way round first, so that each one read back is the
+    // program's doing.
+    int dtrBit = TIOCM_DTR, rtsBit = TIOCM_RTS, before = 0;
+    const bool flipped = ioctl(fd, dtr ? TIOCMBIC : TIOCMBIS, &dtrBit) == 0 &&
+                         ioctl(fd, rts ? TIOCMBIC : TIOCMBIS, &rtsBit) == 0 && ioctl(fd, TIOCMGET, &before) == 0 &&
+                         ((before & TIOCM_DTR) != 0) != dtr && ((before & TIOCM_RTS) != 0) != rts;
+    Check("DTR and RTS set the other way first", flipped, std::to_string(before));
+
     zl::DCB dcb{};
     Check("BuildCommDCB takes the mode", zl::BuildCommDCB(Wide(mode), dcb), mode);
     dcb.fDtrControl = dtr ? zl::DTR_CONTROL_ENABLE : zl::DTR_CONTROL_DISABLE;
     dcb.fRtsControl = rts ? zl::RTS_CONTROL_ENABLE : zl::RTS_CONTROL_DISABLE;
     Check("SetCommState succeeds", port->SetCommState(dcb));
 
-    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    Check("a second descriptor for reading back", fd >= 0, fd < 0 ? std::strerror(errno) : device);
-    if (fd < 0) return 1;
     int exclusive = 0;
     const bool gotExclusive = ioctl(fd, TIOCGEXCL, &exclusive) == 0;
     Check("the port is held exclusively (TIOCGEXCL)", gotExclusive && exclusive == 1, std::to_string(exclusive));

@@ -7,8 +7,10 @@ it and answers with the output and "@@<id> <exit code>". Adapters are QEMU's emu
 devices (usb-serial) on an xHCI controller, each with a zlsim pseudo-terminal at its far
 end; QMP on a Unix socket plugs and pulls them. Files go in through the initramfs and
 results come back over the console, so the guest needs no network and no shared folder."""
+import ctypes
 import json
 import os
+import signal
 import re
 import socket
 import stat
@@ -105,6 +107,10 @@ def make_initramfs(path, kernel_dir, init_script, programs, files):
     for guest, host in files.items():
         cpio.file(guest, host, mode=0o644)
     cpio.close()
+
+
+def _die_with_parent():
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
 class Console:
@@ -235,7 +241,8 @@ class Vm:
             args += ["-device", f"usb-serial,chardev={cid},id={uid}"]
         self.plugged = dict(plugged)
         self.proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=open(os.path.join(work, "qemu.stderr"), "wb"))
+                                     stderr=open(os.path.join(work, "qemu.stderr"), "wb"),
+                                     preexec_fn=_die_with_parent)
         self.console = Console(self.proc, os.path.join(work, "console.log"))
         self.qmp = Qmp(qmp_path)
 
