@@ -51,4 +51,7 @@ if [ ! "$build/line_probe" -nt "$root/tests/usb/line_probe.cpp" ] || [ ! "$build
 fi
 echo "test-usb: kernel and build ready after $((SECONDS - start)) s"
 
-python3 "$root/tests/usb/scenarios.py" "$build" "$kernel_dir"
+status=0
+python3 "$root/tests/usb/scenarios.py" "$build" "$kernel_dir" || status=$?
+echo "test-usb: $((SECONDS - start)) s in all"
+exit $status
