@@ -17,7 +17,7 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import vm as vmlib  # noqa: E402
-from usb_support import Guest, Sim, check, counts, read, wait  # noqa: E402
+from usb_support import Guest, Sim, check, counts, pull, read, wait  # noqa: E402
 
 BUILD, KERNEL_DIR = (os.path.abspath(p) for p in sys.argv[1:3])
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -86,9 +86,9 @@ def pic32_load(g, a, fw):
           r.get("result", {}).get("outcome") == "ok", recs)
 
 
-def hcs_load(g, machine, h, sx):
+def hcs_load(g, machine, a, h, sx):
     print("An HCS load at 57600 baud through the driver")
-    machine.pull("u1")
+    pull(machine, "u1", a)
     machine.plug("u1", "ch")
     check("the HCS device's adapter is /dev/ttyUSB0", g.wait_nodes(["ttyUSB0"]) == ["ttyUSB0"])
     h.set_line(9600)
@@ -109,7 +109,7 @@ def hcs_load(g, machine, h, sx):
           len(recs) == 1 and r.get("port") == "COM33" and r.get("device_path") == "/dev/ttyUSB0" and
           r.get("device_kind") == "hcs" and r.get("result", {}).get("outcome") == "ok", recs)
     h.command("power off")
-    machine.pull("u1")
+    pull(machine, "u1", h)
     machine.plug("u1", "ca")
     check("the PIC32 device's adapter is /dev/ttyUSB0 again", g.wait_nodes(["ttyUSB0"]) == ["ttyUSB0"])
 
@@ -165,7 +165,7 @@ def count_two_with_replug(g, machine, a, fw):
     a.command("power off")
     t1 = time.monotonic()
     check("bzl searches for the second device", wait(lambda: a.bytes("rx", t1) > 100, 10))
-    machine.pull("u1")
+    pull(machine, "u1", a)
     check("the adapter is gone in the guest", g.wait_nodes([], 5) == [])
     time.sleep(1.0)
     t_plug = machine.plug("u1", "ca")
@@ -200,7 +200,7 @@ def pull_during(g, machine, a, what, args, state, counter):
     t1 = time.monotonic()
     under_way = started and wait(lambda: counter(t1) >= KIB16, 30)
     check(f"{what}: under way", under_way, a.state())
-    t_pull = machine.pull("u1")
+    t_pull = pull(machine, "u1", a)
     rc, seen = g.finished(name, 10)
     out = g.output(name) + g.output(name, "err")
     check(f"{what}, adapter pulled: exit 4 within 2 s", rc == 4 and seen - t_pull <= 2.0,
@@ -246,7 +246,7 @@ def two_adapters(g, machine, a, b, fw):
     started = wait(lambda: b.state() == "load", 30)
     t1 = time.monotonic()
     check("COM34's load is under way", started and wait(lambda: b.bytes("rx", t1) >= KIB16, 30), b.state())
-    machine.pull("u2")
+    pull(machine, "u2", b)
     rc, _ = g.finished(name, 60)
     out = g.output(name) + g.output(name, "err")
     check("exit 4 overall", rc == 4, out)
@@ -287,7 +287,8 @@ def main():
         files.update({"etc/passwd": os.path.join(work, "passwd"), "etc/group": os.path.join(work, "group")})
         vmlib.make_initramfs(initramfs, KERNEL_DIR, os.path.join(HERE, "guest_init.sh"),
                              [os.path.join(BUILD, "cli", "bzl"), os.path.join(BUILD, "line_probe")], files)
-        machine = vmlib.Vm(work, kernel, initramfs, {"ca": a.pty, "ch": h.pty, "cb": b.pty}, {"u1": "ca"})
+        by_chardev = {"ca": a, "ch": h, "cb": b}
+        machine = vmlib.Vm(work, kernel, initramfs, {c: s.pty for c, s in by_chardev.items()}, {"u1": "ca"})
         release, took = machine.boot()
         print(f"guest: kernel {release} up in {took:.1f} s")
         g = Guest(machine)
@@ -298,7 +299,7 @@ def main():
             lambda: ports(g),
             lambda: line_settings(g, a),
             lambda: pic32_load(g, a, fws[1]),
-            lambda: hcs_load(g, machine, h, sx),
+            lambda: hcs_load(g, machine, a, h, sx),
             lambda: second_opener(g, a),
             lambda: killed_holder(g, a),
             lambda: count_two_with_replug(g, machine, a, fws[2]),
@@ -313,11 +314,10 @@ def main():
                 check("the scenario ran to its end", False, "".join(traceback.format_exception(e)))
             print(f"  ({time.monotonic() - start:.1f} s)")
             settle(g, *sims)
-            for uid, cid in (("u1", "ca"),):
-                if machine.plugged.get(uid) != cid:
-                    if uid in machine.plugged:
-                        machine.pull(uid)
-                    machine.plug(uid, cid)
+            if machine.plugged.get("u1") != "ca":
+                if "u1" in machine.plugged:
+                    pull(machine, "u1", by_chardev[machine.plugged["u1"]])
+                machine.plug("u1", "ca")
     except Exception as e:
         check("the harness", False, "".join(traceback.format_exception(e)))
     finally:

@@ -1,6 +1,5 @@
 """What the USB scenarios share: zlsim on the host at an adapter's far end, bzl started and
 watched in the guest, the checks and their count."""
-import ctypes
 import json
 import os
 import signal
@@ -8,6 +7,8 @@ import subprocess
 import sys
 import termios
 import time
+
+from vm import child_setup
 
 counts = {"passed": 0, "failed": 0}
 
@@ -21,11 +22,6 @@ def check(what, ok, detail=""):
         print(f"  FAIL  {what} {detail}")
     sys.stdout.flush()
     return ok
-
-
-def die_with_parent():
-    """In the child: SIGKILL when the harness dies in any way, so nothing is left behind."""
-    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
 def wait(fn, timeout, step=0.05):
@@ -57,7 +53,7 @@ class Sim:
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(work, "xdg"))
         self.proc = subprocess.Popen([os.path.join(sim_dir, "zlsim"), "--kind", kind, "--com", str(com), "--flash",
                                       self.flash_path, "--log", self.log], stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, text=True, env=env, preexec_fn=die_with_parent)
+                                     stdout=subprocess.PIPE, text=True, env=env, preexec_fn=child_setup)
         ready = self.proc.stdout.readline().split()
         if ready[:2] != ["ready", f"COM{com}"]:
             raise RuntimeError(f"zlsim did not start: {ready}")
@@ -133,6 +129,19 @@ class Sim:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
+
+
+def pull(machine, uid, sim):
+    """Pulls an adapter; returns the host's monotonic time of the pull. QEMU 7.2's usb-serial
+    can crash (SIGSEGV) when bytes come in from its chardev while the device is being
+    removed, so zlsim is held still (SIGSTOP) for a moment first, long enough for the bytes
+    already under way to reach the guest, and goes on once the adapter is gone."""
+    sim.proc.send_signal(signal.SIGSTOP)
+    try:
+        time.sleep(0.2)
+        return machine.pull(uid)
+    finally:
+        sim.proc.send_signal(signal.SIGCONT)
 
 
 class Guest:
