@@ -314,10 +314,12 @@ def main():
                 check("the scenario ran to its end", False, "".join(traceback.format_exception(e)))
             print(f"  ({time.monotonic() - start:.1f} s)")
             settle(g, *sims)
-            if machine.plugged.get("u1") != "ca":
-                if "u1" in machine.plugged:
-                    pull(machine, "u1", by_chardev[machine.plugged["u1"]])
+            # The next one starts on one adapter, the PIC32 device's, as /dev/ttyUSB0.
+            if machine.plugged != {"u1": "ca"} or g.nodes() != ["ttyUSB0"]:
+                for uid, cid in list(machine.plugged.items()):
+                    pull(machine, uid, by_chardev[cid])
                 machine.plug("u1", "ca")
+                g.wait_nodes(["ttyUSB0"])
     except Exception as e:
         check("the harness", False, "".join(traceback.format_exception(e)))
     finally:
