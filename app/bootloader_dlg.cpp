@@ -32,6 +32,11 @@ CBootloaderZLDlg::~CBootloaderZLDlg() {
     }
 }
 
+void CBootloaderZLDlg::SetStatus(DialogState state, const std::u16string& text) {
+    m_controls.SetWindowText(IDC_STATUS, text);
+    m_platform.StateChanged(state, text);
+}
+
 void CBootloaderZLDlg::WorkerStarted() {
     std::lock_guard<std::mutex> lock(m_workersMutex);
     ++m_nWorkers;
@@ -186,6 +191,7 @@ void StartInfoThread(CBootloaderZLDlg* dlg) {
 
 bool CBootloaderZLApp::InitInstance() {
     auto* dlg = new CBootloaderZLDlg(platform_);
+    dlg->m_recordSink = records_;
     dlg->DoModal();
     // Worker threads may still run: the process ends here rather than let them meet a
     // destroyed dialog.

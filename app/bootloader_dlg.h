@@ -15,7 +15,7 @@
 #include "platform/controls.h"
 #include "platform/platform.h"
 #include "platform/serial.h"
-#include "records/transfer_record.h"
+#include "platform/transfer.h"
 
 namespace zl {
 
@@ -121,6 +121,7 @@ public:
     Flag m_bPortListOpen{0};
 
     Platform& m_platform;
+    RecordSink* m_recordSink = nullptr;  // where each ended transfer is kept; none: not kept
     Controls m_controls;
     CComboBox m_cbPort;
     CProgressCtrl m_progress;
@@ -181,6 +182,9 @@ public:
     // Ends a held load record (firmwareAfter: what the device now reports, or empty).
     void ReleaseLoadRecord(const std::u16string& firmwareAfter);
 
+    // Sets the status line and publishes the state it stands for.
+    void SetStatus(DialogState state, const std::u16string& text);
+
     // Tells the truth while the port cannot be opened: not connected, bar at 0, and the
     // Port box, Device box and Stop available.
     void ShowPortLost();
@@ -229,11 +233,13 @@ void ClosePort(CBootloaderZLDlg* dlg);
 // The application object.
 class CBootloaderZLApp {
 public:
-    explicit CBootloaderZLApp(Platform& platform) : platform_(platform) {}
+    explicit CBootloaderZLApp(Platform& platform, RecordSink* records = nullptr)
+        : platform_(platform), records_(records) {}
     bool InitInstance();
 
 private:
     Platform& platform_;
+    RecordSink* records_;
 };
 
 }  // namespace zl

@@ -113,6 +113,9 @@ const Row kRows[] = {
     {TextId::ProblemBusy, u"Die Datei wird von einem anderen Programm benutzt", u"The file is in use by another program"},
     {TextId::ProblemChanged, u"Die Datei wurde w\u00e4hrend der \u00dcbertragung ver\u00e4ndert",
      u"The file was changed during the transfer"},
+    {TextId::ProblemNotWholeBlocks,
+     u"Die Datei hat keine g\u00fcltige L\u00e4nge (ein Vielfaches von 512 Bytes) und wurde nicht gesendet",
+     u"The file has no valid length (a whole number of 512-byte blocks) and was not sent"},
 
     {TextId::AutoLoadFilter, u"HCS Software (*.sx) |*.sx|Alle Dateien (*.*) |*.*||",
      u"HCS Software (*.sx) |*.sx|All Files (*.*) |*.*||"},

@@ -71,6 +71,7 @@ enum class TextId {
     ProblemNotRegular,
     ProblemBusy,
     ProblemChanged,
+    ProblemNotWholeBlocks,
     // File dialogs
     AutoLoadFilter,
     SingleFilter,

@@ -4,18 +4,11 @@
 #include "app/texts.h"
 #include "platform/threads.h"
 #include "platform/win32.h"
+#include "ports/com_name.h"
 #include "protocol/commands.h"
 #include "res/resources.h"
 
 namespace zl {
-namespace {
-
-// "COM5" for the device name of COM5, as the Port box shows it.
-std::u16string ShortPortName(const std::u16string& deviceName) {
-    return deviceName.size() > 4 ? deviceName.substr(4) : deviceName;
-}
-
-}  // namespace
 
 void CBootloaderZLDlg::OnTimer(unsigned id) {
     if (m_bTickBusy || m_bSearching || m_bTransferRunning || m_bDisconnecting || m_bDeviceListOpen || m_bStopped)
@@ -79,7 +72,7 @@ void CBootloaderZLDlg::WatchLostPort() {
 }
 
 void CBootloaderZLDlg::ShowPortLost() {
-    m_controls.SetWindowText(IDC_STATUS, Text(TextId::StatusPortLost, English()) + ShortPortName(m_strLostPort.Get()));
+    SetStatus(DialogState::PortLost, Text(TextId::StatusPortLost, English()) + ShortPortName(m_strLostPort.Get()));
     m_progress.SetPos(0);
     m_controls.EnableWindow(IDC_READOUT, false);
     m_controls.EnableWindow(IDC_COMPARE, false);
@@ -101,7 +94,7 @@ void CBootloaderZLDlg::OnStopStart() {
         ClosePort(this);
         m_progress.SetPos(0);
         m_controls.SetWindowText(IDC_STOPSTART, Text(TextId::StartButton, English()));
-        m_controls.SetWindowText(IDC_STATUS, Text(TextId::StatusStopped, English()));
+        SetStatus(DialogState::Stopped, Text(TextId::StatusStopped, English()));
     } else {
         m_bStopped = 0;
         EnableAutoLoadButton();

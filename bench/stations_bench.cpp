@@ -82,7 +82,7 @@ std::vector<Bench> Start(zl::test::TempEnv& env, int firstCom, int n, const std:
         b.sim = std::make_unique<ZlSim>("pic32", com, env.dir() + "/line" + std::to_string(com) + ".jsonl",
                                         std::vector<std::string>{"--flash", b.flash});
         if (!b.sim->Ready()) std::fprintf(stderr, "zlsim on COM%d did not start\n", com), std::exit(1);
-        b.station = std::make_unique<Station>(StationOptions{zl::stations::DeviceName(com), 0, false, autoLoad}, nullptr,
+        b.station = std::make_unique<Station>(StationOptions{zl::ComDeviceName(com), 0, false, autoLoad}, nullptr,
                                               nullptr);
         benches.push_back(std::move(b));
     }

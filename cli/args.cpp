@@ -106,21 +106,6 @@ bool SetOption(const std::string& name, const std::string& value, Options& o, st
 
 }  // namespace
 
-int ComNumber(const std::string& arg) {
-    std::string name = arg;
-    if (name.rfind("\\\\.\\", 0) == 0) name = name.substr(4);
-    const bool com = name.size() > 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
-                     std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
-                     std::toupper(static_cast<unsigned char>(name[2])) == 'M' && name.find('/') == std::string::npos;
-    if (!com) return 0;
-    int n = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i])) || n > 1000) return -1;
-        n = n * 10 + (name[i] - '0');
-    }
-    return n < 1 || n > 256 || name[3] == '0' ? -1 : n;
-}
-
 const std::vector<std::string>& DeviceNames() {
     // The Device box's entries, from the dialog's template.
     static const std::vector<std::string> names = [] {
@@ -273,8 +258,8 @@ std::string HelpText(Command command) {
     }
     return std::string("usage: bzl COMMAND [OPTIONS]   (bzl COMMAND --help for its options)\n\n"
            "Flashes Hallwyn ZL devices over a serial port without a window: the same exchanges as BootloaderZL.\n\n"
-           "  bzl ports  [--json]\n"
-           "  bzl ports  link N DEVICE | unlink N\n"
+           "  bzl ports  [--json]\n" +
+           std::string(PortsLinkUsage()) +
            "  bzl info   --port P [--device D] [--timeout S] [--json] [--lang de|en]\n"
            "  bzl load   FILE --port P [--port P2 ...] [--device D] [--count N] [--force] [--verify]\n"
            "             [--timeout S] [--json] [--log F] [--lang de|en]\n"

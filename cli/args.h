@@ -33,10 +33,6 @@ bool ParseArgs(const std::vector<std::string>& args, Options& options, std::stri
 // The help text of bzl or of one command.
 std::string HelpText(Command command);
 
-// n of a port named COMn or \\.\COMn (any case; 1 to 256); 0 when arg is no COM name (a
-// path); -1 when it is one with a number out of range or not a number.
-int ComNumber(const std::string& arg);
-
 // The Device box's names, in their order.
 const std::vector<std::string>& DeviceNames();
 

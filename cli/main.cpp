@@ -87,13 +87,9 @@ int RunDeviceCommand(const Options& o) {
     for (const std::string& port : o.ports) {
         std::u16string comName;
         std::string devicePath, error;
-        if (int rc = ChoosePort(port, comName, devicePath, error)) {
-            ReleasePrivatePorts();
-            return Fail(rc, error);
-        }
+        if (int rc = ChoosePort(port, comName, devicePath, error)) return Fail(rc, error);
         for (const std::u16string& taken : comNames)
             if (taken == comName) {
-                ReleasePrivatePorts();
                 return Fail(kExitUsage, "--port " + port + ": " + zl::ToUtf8(comName.substr(4)) +
                                             " is given twice (one station per port)");
             }
@@ -109,6 +105,7 @@ int RunDeviceCommand(const Options& o) {
     for (const std::u16string& comName : comNames) {
         outs.push_back(std::make_unique<Reporter>(mode, zl::ToUtf8(comName.substr(4))));
         if (several) outs.back()->MarkStation();
+        outs.back()->SetEnglish(o.english);
     }
     zl::RecordLog records(logPath, "bzl", BZL_VERSION, [&outs](const std::string& problem) { outs.front()->Note(problem); });
 
@@ -153,7 +150,6 @@ int RunDeviceCommand(const Options& o) {
             });
     for (std::thread& t : threads) t.join();
     stations.clear();
-    ReleasePrivatePorts();
     if (!several) return codes[0];
 
     // The run's code: interrupted, else that of the first device that failed on any station.

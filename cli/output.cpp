@@ -1,6 +1,7 @@
 #include "cli/output.h"
 
 #include <cstdlib>
+#include <vector>
 
 #include "cli/system.h"
 #include "records/json.h"
@@ -38,6 +39,13 @@ std::string Fit(const std::string& s, size_t n) {
     return s;
 }
 
+// The first of the lines that fits n characters; else the last, cut to n.
+std::string FirstThatFits(const std::vector<std::string>& lines, size_t n) {
+    for (const std::string& line : lines)
+        if (Characters(line) <= n) return line;
+    return Fit(lines.back(), n);
+}
+
 }  // namespace
 
 std::string Bytes(int64_t n) {
@@ -49,7 +57,7 @@ std::string Bytes(int64_t n) {
 Reporter::Reporter(Mode mode, std::string port) : mode_(mode), port_(std::move(port)) {
     if (mode_ != Mode::Terminal) return;
     eraseSequence_ = TerminalTakesControlSequences();
-    if (const int columns = TerminalColumns(); columns > 20) columns_ = static_cast<size_t>(columns);
+    //XX if (const int columns = TerminalColumns(); columns > 20) columns_ = static_cast<size_t>(columns);
 }
 
 double Reporter::Elapsed() const {
@@ -72,8 +80,20 @@ void Reporter::Line(const std::string& text) {
     std::fflush(stdout);
 }
 
+size_t Reporter::Width() {
+    // Asked again every second: the console may have been resized since. Not at every
+    // draw: a console's answer can take long (Wine's), and the drawing thread is the
+    // transfer's.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - widthAsked_ >= std::chrono::seconds(1)) {
+        widthAsked_ = now;
+        if (const int columns = TerminalColumns(); columns > 20) columns_ = static_cast<size_t>(columns);
+    }
+    return columns_ - 1;  // a character in the last column makes some consoles wrap
+}
+
 void Reporter::Live(const std::string& text) {
-    const std::string fitted = Fit(text, columns_ - 1);
+    const std::string fitted = Fit(text, Width());
     WriteOut(ClearLive(fitted) + fitted);
     live_ = true;
     std::fflush(stdout);
@@ -159,11 +179,30 @@ void Reporter::Connected(const DeviceView& d) {
     }
 }
 
+// The phase as the live line and plain lines name it.
+static const char* PhaseLabel(const std::string& phase, bool english) {
+    if (phase == "program") return english ? "device programs the chip" : "Ger\u00e4t programmiert den Chip";
+    if (phase == "receive") return english ? "receiving" : "Empfangen";
+    if (phase == "compare") return english ? "comparing" : "Vergleichen";
+    return english ? "sending" : "Senden";
+}
+
 void Reporter::Progress(const ProgressView& p) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const std::string total = p.total >= 0 ? " / " + Bytes(p.total) : "";
-    const std::string left = p.secondsLeft >= 0 ? ", " + Duration(p.secondsLeft) + " left" : "";
-    const std::string numbers = Bytes(p.done) + total + ", " + Fmt("%.0f B/s", p.bytesPerSecond) + left;
+    if (p.phase != phase_) {
+        // Each phase counts from its own start.
+        phase_ = p.phase;
+        lastDecile_ = lastPercent_ = -1;
+    }
+    const std::string left = p.secondsLeft >= 0 ? Duration(p.secondsLeft) + (english_ ? " left" : " verbleibend") : "";
+    std::string numbers;
+    if (p.bytes) {
+        numbers = Bytes(p.done) + (p.total >= 0 ? " / " + Bytes(p.total) : "") + ", " + Fmt("%.0f B/s", p.bytesPerSecond) +
+                  (left.empty() ? "" : ", " + left);
+    } else {
+        numbers = left;
+    }
+    const std::string label = PhaseLabel(p.phase, english_);
     const auto now = std::chrono::steady_clock::now();
     const bool unknown = p.percent < 0;
     if (mode_ == Mode::Json) {
@@ -172,12 +211,13 @@ void Reporter::Progress(const ProgressView& p) {
         lastDraw_ = now;
         JsonObject o;
         o.Int("v", kEventSchema).Str("event", "progress").Real("t", Elapsed(), 3).Str("port", port_);
-        o.Int("done", p.done);
+        o.Str("phase", p.phase).Int("done", p.done);
         if (p.total >= 0) o.Int("total", p.total);
         else o.Null("total");
         if (unknown) o.Null("percent");
         else o.Int("percent", p.percent);
-        o.Real("bytes_per_s", p.bytesPerSecond, 0);
+        if (p.bytes) o.Real("bytes_per_s", p.bytesPerSecond, 0);
+        else o.Null("bytes_per_s");
         if (p.secondsLeft >= 0) o.Real("eta_s", p.secondsLeft, 1);
         else o.Null("eta_s");
         return Emit(o.Text());
@@ -188,20 +228,30 @@ void Reporter::Progress(const ProgressView& p) {
             if (lastDecile_ >= 0 && now - lastDraw_ < std::chrono::seconds(10)) return;
             lastDecile_ = 0;
             lastDraw_ = now;
-            return Line(port_ + "  " + numbers);
+            return Line(port_ + "  " + label + "  " + numbers);
         }
         if (p.percent / 10 <= lastDecile_) return;
         lastDecile_ = p.percent / 10;
-        return Line(port_ + "  " + std::to_string(p.percent) + " %  " + numbers);
+        return Line(port_ + "  " + label + "  " + std::to_string(p.percent) + " %  " + numbers);
     }
     if (now - lastDraw_ < std::chrono::milliseconds(200) && p.percent == lastPercent_) return;
     lastDraw_ = now;
     lastPercent_ = p.percent;
-    if (unknown) return Live(port_ + "  " + status_ + "  " + numbers);
-    constexpr int kWidth = 20;
-    const int filled = p.percent * kWidth / 100;
-    std::string bar = "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(kWidth - filled), '.') + "]";
-    Live(port_ + "  " + status_ + "  " + bar + " " + std::to_string(p.percent) + " %  " + numbers);
+    // A narrow console loses whole fields, the least needed first, never half a number.
+    const std::string head = port_ + "  " + status_ + "  " + label + "  ";
+    const std::string shortHead = port_ + "  " + label + "  ";
+    const std::string done = p.bytes ? Bytes(p.done) + (p.total >= 0 ? " / " + Bytes(p.total) : "") : left;
+    const std::string least = p.bytes ? Bytes(p.done) : left;
+    if (unknown) return Live(FirstThatFits({head + numbers, head + done, shortHead + done, port_ + "  " + done}, Width()));
+    auto bar = [&](int width) {
+        const int filled = p.percent * width / 100;
+        return "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(width - filled), '.') + "] ";
+    };
+    const std::string percent = std::to_string(p.percent) + " %";
+    Live(FirstThatFits({head + bar(20) + percent + "  " + numbers, head + bar(20) + percent + "  " + done,
+                        head + bar(10) + percent + "  " + least, shortHead + bar(10) + percent + "  " + least,
+                        shortHead + percent, port_ + "  " + percent},
+                       Width()));
 }
 
 void Reporter::Box(const std::string& title, const std::string& text, const char* icon, const char* answer) {

@@ -20,10 +20,13 @@ struct DeviceView {
     std::string software, version, date;       // HCS
 };
 
+// A transfer phase's own figures.
 struct ProgressView {
-    int percent = 0;         // as the window's bar shows it; -1 when unknown (readout)
-    int64_t done = 0;        // bytes
-    int64_t total = -1;      // bytes, -1 when unknown
+    std::string phase = "send";  // "send", "program", "receive", "compare"
+    bool bytes = true;       // done and total are bytes; else milliseconds (program)
+    int percent = 0;         // done of total; -1 when the total is unknown (readout)
+    int64_t done = 0;
+    int64_t total = -1;      // -1 when unknown
     double bytesPerSecond = 0;
     double secondsLeft = -1; // -1 when unknown
 };
@@ -46,6 +49,8 @@ public:
     // One of several stations of a run: its JSON events carry "station" (its port), its
     // notes on standard error name its port.
     void MarkStation() { station_ = true; }
+    // The language of the phase names on the live line and in plain lines.
+    void SetEnglish(bool english) { english_ = english; }
 
     // The header of a run: what is done where.
     void Start(const std::string& command, const std::string& devicePath, const std::string& file, int count);
@@ -64,6 +69,7 @@ public:
 private:
     void Line(const std::string& text);     // a finished line
     void Live(const std::string& text);     // the current state's live line
+    size_t Width();                         // the characters the live line may have now
     std::string ClearLive(const std::string& next);  // what clears the live line before next
     void Emit(const std::string& json);
     double Elapsed() const;
@@ -72,6 +78,8 @@ private:
     Mode mode_;
     std::string port_;
     bool station_ = false;
+    bool english_ = false;
+    std::string phase_;   // the phase of the last progress shown
     std::string status_;  // the current state's status text
     bool live_ = false;
     bool eraseSequence_ = true;  // the live line is cleared with a control sequence
@@ -81,6 +89,7 @@ private:
     std::chrono::steady_clock::time_point lastDraw_{};
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     size_t columns_ = 100;
+    std::chrono::steady_clock::time_point widthAsked_ = std::chrono::steady_clock::now();
 };
 
 // "12.3 KiB", "1.0 MiB"

@@ -10,7 +10,4 @@ namespace zl::cli {
 // the exit code (1: the name resolves to nothing) and one line in error.
 int ChoosePort(const std::string& arg, std::u16string& comName, std::string& path, std::string& error);
 
-// Removes the port directory of this run, if one was made.
-void ReleasePrivatePorts();
-
 }  // namespace zl::cli

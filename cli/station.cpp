@@ -84,34 +84,26 @@ Station::Station(Job job, std::unique_ptr<Profile> profile, Reporter& out, Recor
     });
     if (!job_.file.empty()) platform_->SetFileAnswer(job_.file);
     dlg_ = std::make_unique<CBootloaderZLDlg>(*platform_);
-    const bool en = job_.english;
-    transferStatus_ = {Text(TextId::StatusLoadToFlash, en), Text(TextId::StatusFlashToChip, en),
-                       Text(TextId::StatusLoadHcs, en), Text(TextId::StatusReadout, en), Text(TextId::StatusVerify, en)};
-    dlg_->m_controls.SetListener([this](int id) { OnControl(id); });
+    dlg_->m_recordSink = &records_;
 }
 
-bool Station::IsTransferStatus(const std::u16string& status) const {
-    return std::find(transferStatus_.begin(), transferStatus_.end(), status) != transferStatus_.end();
+void Station::OnStateChanged(DialogState state, const std::u16string& status) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    inTransfer_ = state == DialogState::Transferring;
+    events_.push_back(Event{true, state, status, {}});
+    dirty_ = true;
+    wake_.notify_all();
 }
 
-void Station::OnControl(int id) {
-    // The status wakes the supervisor at once, and so does the bar while a transfer
-    // runs; anything else (the search steps the bar every 10 ms) waits for its next
-    // round.
-    if (id == IDC_STATUS) {
-        const bool transfer = IsTransferStatus(dlg_->m_controls.GetWindowText(IDC_STATUS));
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (transfer && !inTransfer_) progressArmed_ = false;
-        inTransfer_ = transfer;
-        dirty_ = true;
-        wake_.notify_all();
-    } else if (id == IDC_PROGRESS) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!inTransfer_) return;
-        if (dlg_->m_controls.GetPos(IDC_PROGRESS) == 0) progressArmed_ = true;
-        dirty_ = true;
-        wake_.notify_all();
-    }
+void Station::OnTransferProgressed(const TransferProgress& progress) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Only the latest figures of a phase matter: they replace the ones not yet shown.
+    if (!events_.empty() && !events_.back().isState && events_.back().progress.phase == progress.phase)
+        events_.back().progress = progress;
+    else
+        events_.push_back(Event{false, DialogState::Transferring, {}, progress});
+    dirty_ = true;
+    wake_.notify_all();
 }
 
 Station::~Station() {
@@ -119,9 +111,6 @@ Station::~Station() {
         platform_->EndLoop();
         platform_->Join(std::chrono::seconds(30));
     }
-    // The dialog waits for its workers as it goes; what they change meanwhile is no
-    // longer followed (no call into the listener runs once SetListener has returned).
-    dlg_->m_controls.SetListener(nullptr);
     dlg_.reset();
 }
 
@@ -150,11 +139,7 @@ void Station::OnBox(const HeadlessPlatform::Box& box) {
 }
 
 void Station::OnTransferEnded(const TransferRecord& record) {
-    // Written here, on the worker's thread, before the connected state resumes.
-    const auto& names = DeviceNames();
-    const std::string name = record.deviceSel >= 0 && record.deviceSel < static_cast<int>(names.size())
-                                 ? names[static_cast<size_t>(record.deviceSel)] : "";
-    records_.Write(record, FromUtf8(name));
+    // Kept by the record sink before this comes, on the worker's thread.
     std::lock_guard<std::mutex> lock(mutex_);
     ended_.push_back(record);
     dirty_ = true;
@@ -190,58 +175,25 @@ DeviceView Station::View() const {
     return v;
 }
 
-void Station::ReportProgress(const std::u16string& status) {
-    const bool en = job_.english;
-    const ControlState bar = dlg_->m_controls.Get(IDC_PROGRESS);
-    const int span = bar.hi - bar.lo;
+void Station::ReportProgress(const TransferProgress& t) {
     ProgressView p;
-    p.percent = span > 0 ? std::clamp((bar.pos - bar.lo) * 100 / span, 0, 100) : 0;
-    const int64_t pos = bar.pos - bar.lo;
-    const int64_t size = job_.fileSize;
-    // The status comes before the bar's range: a bar still set for the connected state
-    // says nothing about the transfer.
-    const bool pic32Load = status == Text(TextId::StatusLoadToFlash, en) || status == Text(TextId::StatusFlashToChip, en);
-    const bool readout = status == Text(TextId::StatusReadout, en);
-    const int64_t range = pic32Load ? size / 2048 + 50 : readout ? 1000 : size / 512;
-    if (bar.lo != 0 || bar.hi != static_cast<int>(range & 0xFFFF)) return;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!progressArmed_) return;
-    }
-    if (status == Text(TextId::StatusLoadToFlash, en)) {
-        p.done = std::min<int64_t>(pos * 4 * 512, size);  // the bar steps every fourth block
-        p.total = size;
-    } else if (status == Text(TextId::StatusFlashToChip, en)) {
-        p.done = p.total = size;
-    } else if (status == Text(TextId::StatusLoadHcs, en) || status == Text(TextId::StatusVerify, en)) {
-        p.done = std::min<int64_t>(pos * 512, size);
-        p.total = size;
+    p.phase = PhaseName(t.phase);
+    p.done = static_cast<int64_t>(t.done);
+    p.total = t.total;
+    p.percent = t.total > 0 ? static_cast<int>(std::min<int64_t>(p.done * 100 / t.total, 100)) : -1;
+    const double seconds = static_cast<double>(t.phaseUs) / 1e6;
+    if (t.phase == Phase::Program) {
+        // Its figures are milliseconds of the device's copy time.
+        p.bytes = false;
+        if (t.total > 0) p.secondsLeft = static_cast<double>(t.total - p.done) / 1000.0;
     } else {
-        // The readout: the bar steps 3 every 100 bytes and starts over past its end;
-        // the size is not known before the end.
-        if (pos < readoutLastPos_) ++readoutWraps_;
-        readoutLastPos_ = static_cast<int>(pos);
-        p.done = (readoutWraps_ * 1000 + pos) * 100 / 3;
-        p.percent = -1;
+        p.bytesPerSecond = seconds > 0.2 ? static_cast<double>(p.done) / seconds : 0;
+        if (t.total > 0 && p.bytesPerSecond > 0) p.secondsLeft = static_cast<double>(t.total - p.done) / p.bytesPerSecond;
     }
-    if (p.percent == 100 && p.total >= 0) p.done = p.total;  // the last piece may be short
-    if (p.percent >= 0) {
-        if (p.percent < progressMax_) return;  // the bar is reset after the transfer
-        progressMax_ = p.percent;
-    }
-    const double elapsed = Since(transferStart_);
-    p.bytesPerSecond = elapsed > 0.2 ? static_cast<double>(p.done) / elapsed : 0;
-    if (p.total >= 0 && p.percent > 0) p.secondsLeft = elapsed * (100 - p.percent) / p.percent;
     out_.Progress(p);
 }
 
 int Station::Run(const std::atomic<int>& interrupt) {
-    const bool en = job_.english;
-    const std::u16string searching = Text(TextId::StatusSearching, en);
-    const std::u16string connected = Text(TextId::StatusConnected, en);
-    const std::u16string portLostText = Text(TextId::StatusPortLost, en);
-    auto isTransfer = [this](const std::u16string& s) { return IsTransferStatus(s); };
-
     platform_->SetAfterShow([this] {
         // The scan lists only ports that can be opened: a port missing from it is
         // missing or held by another program, and the dialog has chosen another one.
@@ -260,7 +212,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
 
     int code = kExitOk, good = 0, failed = 0, handled = 0;
     std::string message;
-    std::u16string lastStatus;
+    DialogState state = DialogState::Stopped;
     auto waitingSince = Clock::now();
     bool deviceActive = false, deviceReported = false, searchSeen = false;
     bool actionClicked = false, verifyDue = false, rearm = false, transferOpen = false;
@@ -280,6 +232,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
 
     while (platform_->Running()) {
         std::deque<TransferRecord> ended;
+        std::deque<Event> events;
         bool portLost;
         {
             std::unique_lock<std::mutex> lock(mutex_);
@@ -288,18 +241,21 @@ int Station::Run(const std::atomic<int>& interrupt) {
             wake_.wait_for(lock, std::chrono::milliseconds(inTransfer_ ? 100 : 250), [&] { return dirty_; });
             dirty_ = false;
             ended.swap(ended_);
+            events.swap(events_);
             portLost = portLost_;
             portLost_ = false;
         }
 
-        const std::u16string status = dlg->m_controls.GetWindowText(IDC_STATUS);
-        if (status != lastStatus) {
-            lastStatus = status;
-            out_.Status(ToUtf8(status), status == searching);
+        for (const Event& e : events) {
+            if (!e.isState) {
+                ReportProgress(e.progress);
+                continue;
+            }
+            state = e.state;
+            out_.Status(ToUtf8(e.status), state == DialogState::Searching);
             // The device is gone when the search starts again, or when the port itself
             // is lost (the adapter pulled): from then on the wait for the next one counts.
-            const bool portGone = status.rfind(portLostText, 0) == 0;
-            if ((status == searching || portGone) && deviceActive) {
+            if ((state == DialogState::Searching || state == DialogState::PortLost) && deviceActive) {
                 deviceActive = deviceReported = actionClicked = false;
                 waitingSince = Clock::now();
                 if (rearm && !finishing) {
@@ -307,23 +263,18 @@ int Station::Run(const std::atomic<int>& interrupt) {
                     Click(IDC_AUTOLOAD_ON);
                 }
             }
-            if (status == connected && !deviceActive) {
+            if (state == DialogState::Connected && !deviceActive) {
                 deviceActive = true;
                 connectedSince = Clock::now();
             }
-            if (isTransfer(status) && !transferOpen) {
-                transferOpen = true;
-                transferStart_ = Clock::now();
-                progressMax_ = -1;
-                readoutWraps_ = readoutLastPos_ = 0;
-            }
+            if (state == DialogState::Transferring) transferOpen = true;
+            if (state == DialogState::Searching) searchSeen = true;
         }
-        if (status == searching && Clock::now() - lastSearchDraw > std::chrono::milliseconds(250)) {
+        if (state == DialogState::Searching && Clock::now() - lastSearchDraw > std::chrono::milliseconds(250)) {
             lastSearchDraw = Clock::now();
             out_.Searching(Since(waitingSince));
         }
-        if (isTransfer(status)) ReportProgress(status);
-        if (deviceActive && !deviceReported && status == connected && PanelsReady(Since(connectedSince))) {
+        if (deviceActive && !deviceReported && state == DialogState::Connected && PanelsReady(Since(connectedSince))) {
             deviceReported = true;
             out_.Connected(View());
         }
@@ -331,7 +282,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
         for (const TransferRecord& r : ended) {
             transferOpen = false;
             const int c = ExitCodeOf(r.outcome);
-            TransferView t{OperationName(r.operation), c == kExitOk, c, OutcomeName(r.outcome), r.failure, ToUtf8(r.boxText),
+            TransferView t{OperationName(r.operation), c == kExitOk, c, OutcomeName(r.outcome), CauseName(r.cause), ToUtf8(r.boxText),
                            Clean(r.firmwareAfter), static_cast<int64_t>(r.bytes), r.durationUs / 1e6, r.reachedDevice};
             out_.Transfer(t);
             bool deviceDone = true;
@@ -349,7 +300,6 @@ int Station::Run(const std::atomic<int>& interrupt) {
                 finish(failed ? "failed" : "done");
         }
 
-        if (status == searching) searchSeen = true;
         if (starting.owns_lock() && (searchSeen || portLost || Since(startedAt) > 10)) starting.unlock();
         if (portLost && !searchSeen && !finishing) {
             // The port could not be opened for the first search: nothing can happen on it.
@@ -361,7 +311,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
         }
 
         // What the user would press next, once the device is connected and shown.
-        const bool idleConnected = deviceReported && status == connected && dlg->m_bInfoRunning == 1 &&
+        const bool idleConnected = deviceReported && state == DialogState::Connected && dlg->m_bInfoRunning == 1 &&
                                    dlg->m_bTransferRunning == 0 && !finishing;
         if (idleConnected) {
             if (job_.command == Command::Info) {

@@ -68,6 +68,8 @@ public:
 
     // HeadlessPlatform::Observer
     void OnBox(const HeadlessPlatform::Box& box) override;
+    void OnStateChanged(DialogState state, const std::u16string& status) override;
+    void OnTransferProgressed(const TransferProgress& progress) override;
     void OnTransferEnded(const TransferRecord& record) override;
 
 private:
@@ -75,7 +77,7 @@ private:
     void Wake();
     bool PanelsReady(double connectedSeconds) const;
     DeviceView View() const;
-    void ReportProgress(const std::u16string& status);
+    void ReportProgress(const TransferProgress& progress);
     int DeviceSel() const;
 
     Job job_;
@@ -87,21 +89,19 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     bool dirty_ = false;
+    // What the dialog published, in its order: each state, and a transfer's latest progress.
+    struct Event {
+        bool isState = true;
+        DialogState state = DialogState::Stopped;
+        std::u16string status;
+        TransferProgress progress;
+    };
+    std::deque<Event> events_;
     std::deque<TransferRecord> ended_;
     bool portLost_ = false;  // the "port not available" box came
     std::atomic<bool> portChosen_{false};
-    std::chrono::steady_clock::time_point transferStart_{};
     std::optional<std::chrono::steady_clock::time_point> firstFailure_;
-    // Seen by the controls' listener, in the order of the changes: a transfer's status,
-    // then its bar set to 0 with the transfer's range. Until then the bar is stale.
-    void OnControl(int id);
-    bool IsTransferStatus(const std::u16string& status) const;
-    std::vector<std::u16string> transferStatus_;
-    bool inTransfer_ = false;     // under mutex_
-    bool progressArmed_ = false;  // under mutex_
-    int progressMax_ = -1;
-    int readoutWraps_ = 0;        // the readout's bar starts over past its end
-    int readoutLastPos_ = 0;
+    bool inTransfer_ = false;  // under mutex_
 };
 
 }  // namespace zl::cli

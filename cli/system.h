@@ -54,5 +54,7 @@ std::unique_ptr<Profile> UserProfile();
 const char* PortOptionHelp();
 const char* RecordsPathHelp();
 const char* PortsCommandHelp();
+// The usage line of ports link / unlink, where they exist (empty on Windows).
+const char* PortsLinkUsage();
 
 }  // namespace zl::cli

@@ -8,7 +8,9 @@ add_library(zl_logic STATIC
   ${BZL_ROOT}/protocol/device_info.cpp
   ${BZL_ROOT}/protocol/compat.cpp
   ${BZL_ROOT}/files/fit_path.cpp
-  ${BZL_ROOT}/files/file_filter.cpp)
+  ${BZL_ROOT}/files/file_filter.cpp
+  ${BZL_ROOT}/records/sha256.cpp
+  ${BZL_ROOT}/ports/com_name.cpp)
 target_include_directories(zl_logic PUBLIC ${BZL_ROOT})
 
 file(GLOB zl_logic_test_sources CONFIGURE_DEPENDS ${BZL_ROOT}/tests/protocol/*.cpp ${BZL_ROOT}/tests/files/*.cpp)

@@ -9,12 +9,13 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
 file(GLOB zl_win_core_sources CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/serial/*.cpp ${CMAKE_SOURCE_DIR}/protocol/*.cpp
   ${CMAKE_SOURCE_DIR}/files/*.cpp ${CMAKE_SOURCE_DIR}/res/*.cpp ${CMAKE_SOURCE_DIR}/records/*.cpp
-  ${CMAKE_SOURCE_DIR}/platform/*.cpp)
-# The platform layer's Windows side: ports, files, threads, records, the registry.
+  ${CMAKE_SOURCE_DIR}/ports/*.cpp ${CMAKE_SOURCE_DIR}/platform/*.cpp)
+# The platform layer's Windows side: ports (and their names from SetupAPI), files, threads,
+# records, the registry.
 set(zl_win32_base_sources
   ${CMAKE_SOURCE_DIR}/platform/win32/append_file_win32.cpp ${CMAKE_SOURCE_DIR}/platform/win32/file_win32.cpp
   ${CMAKE_SOURCE_DIR}/platform/win32/registry_profile.cpp ${CMAKE_SOURCE_DIR}/platform/win32/serial_win32.cpp
-  ${CMAKE_SOURCE_DIR}/platform/win32/threads_win32.cpp)
+  ${CMAKE_SOURCE_DIR}/platform/win32/threads_win32.cpp ${CMAKE_SOURCE_DIR}/platform/win32/com_ports.cpp)
 # The window.
 set(zl_win32_window_sources
   ${CMAKE_SOURCE_DIR}/platform/win32/dialog_template.cpp ${CMAKE_SOURCE_DIR}/platform/win32/dialog_window.cpp
@@ -22,7 +23,7 @@ set(zl_win32_window_sources
 
 add_library(zl_win_core STATIC ${zl_win_core_sources} ${zl_win32_base_sources})
 target_include_directories(zl_win_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(zl_win_core PUBLIC winmm advapi32 kernel32)
+target_link_libraries(zl_win_core PUBLIC winmm advapi32 setupapi cfgmgr32 kernel32)
 set(zl_win_link_options -static -static-libgcc -static-libstdc++ -s)
 
 # The program icon from the one picture in res/.

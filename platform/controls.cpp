@@ -96,12 +96,17 @@ void Controls::Notify(int id) {
     if (listener_) listener_(id);
 }
 
+std::unique_lock<std::recursive_mutex> Controls::ChangeInOrder() {
+    return std::unique_lock<std::recursive_mutex>(listenerMutex_);
+}
+
 void Controls::SetListener(Listener listener) {
     std::lock_guard<std::recursive_mutex> lock(listenerMutex_);
     listener_ = std::move(listener);
 }
 
 void Controls::SetWindowText(int id, const std::u16string& text) {
+    const auto order = ChangeInOrder();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ControlState* c = Find(id);
@@ -118,6 +123,7 @@ std::u16string Controls::GetWindowText(int id) const {
 }
 
 void Controls::EnableWindow(int id, bool enable) {
+    const auto order = ChangeInOrder();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ControlState* c = Find(id);
@@ -134,6 +140,7 @@ bool Controls::IsWindowEnabled(int id) const {
 }
 
 void Controls::ShowWindow(int id, bool show) {
+    const auto order = ChangeInOrder();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ControlState* c = Find(id);
@@ -150,6 +157,7 @@ bool Controls::IsWindowVisible(int id) const {
 }
 
 void Controls::SetFocus(int id) {
+    const auto order = ChangeInOrder();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         focus_ = id;
@@ -169,6 +177,7 @@ int Controls::GetCount(int id) const {
 }
 
 int Controls::AddString(int id, const std::u16string& text) {
+    const auto order = ChangeInOrder();
     int index;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -182,6 +191,7 @@ int Controls::AddString(int id, const std::u16string& text) {
 }
 
 int Controls::DeleteString(int id, int index) {
+    const auto order = ChangeInOrder();
     int remaining;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -214,6 +224,7 @@ int Controls::FindStringExact(int id, int start, const std::u16string& text) con
 }
 
 int Controls::SetCurSel(int id, int index) {
+    const auto order = ChangeInOrder();
     int result;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -247,6 +258,7 @@ std::u16string Controls::GetLBText(int id, int index) const {
 }
 
 void Controls::SetItemTip(int id, int index, const std::u16string& tip) {
+    const auto order = ChangeInOrder();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ControlState* c = Find(id);
@@ -257,6 +269,7 @@ void Controls::SetItemTip(int id, int index, const std::u16string& tip) {
 }
 
 void Controls::SetEditText(int id, const std::u16string& text) {
+    const auto order = ChangeInOrder();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ControlState* c = Find(id);
@@ -267,6 +280,7 @@ void Controls::SetEditText(int id, const std::u16string& text) {
 }
 
 void Controls::SetRange(int id, int lo, int hi) {
+    const auto order = ChangeInOrder();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ControlState* c = Find(id);
@@ -281,6 +295,7 @@ void Controls::SetRange(int id, int lo, int hi) {
 }
 
 int Controls::SetPos(int id, int pos) {
+    const auto order = ChangeInOrder();
     int previous;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -311,6 +326,7 @@ int Controls::SetStep(int id, int step) {
 }
 
 int Controls::StepIt(int id) {
+    const auto order = ChangeInOrder();
     int previous;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -328,6 +344,7 @@ int Controls::StepIt(int id) {
 }
 
 void Controls::CheckMenuRadioItem(int first, int last, int check) {
+    const auto order = ChangeInOrder();
     std::vector<int> changed;
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -104,6 +104,9 @@ private:
     std::u16string menuPopup_;
     std::vector<SysMenuItem> sysMenu_;
     int focus_ = -1;
+    // A change holds this until its listener has been told, so that the changes of
+    // several threads reach the listener in the order they were made.
+    std::unique_lock<std::recursive_mutex> ChangeInOrder();
     std::recursive_mutex listenerMutex_;
     Listener listener_;  // under listenerMutex_
 };

@@ -19,6 +19,7 @@ enum class FileProblem {
     NotRegular,      // a device, a pipe or a socket: only regular files are read and written
     Busy,            // another program holds it (locked)
     Changed,         // the file changed while it was being read
+    NotWholeBlocks,  // a firmware image that is empty or not a whole number of 512-byte blocks
     Other,           // anything else: the system's own words are in the detail
 };
 

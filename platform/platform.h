@@ -10,7 +10,7 @@
 #include "platform/controls.h"
 #include "platform/dialog_template.h"
 #include "platform/profile.h"
-#include "records/transfer_record.h"
+#include "platform/transfer.h"
 
 namespace zl {
 
@@ -62,8 +62,13 @@ public:
     // Ends the process at once, without any shutdown code.
     [[noreturn]] virtual void ExitProcess(int code) = 0;
 
-    // A load, readout or verify has ended (called on the worker's thread, before the
-    // connected state resumes). The faces keep the record of every device from it.
+    // What the core publishes as it works, on the thread where it happens (a worker or
+    // the user-interface thread); a face that shows only the controls ignores it.
+    // The dialog's state changed; status is the status line's new text.
+    virtual void StateChanged(DialogState state, const std::u16string& status) { (void)state, (void)status; }
+    // A transfer's phase moved on (at most every block or piece).
+    virtual void TransferProgressed(const TransferProgress& progress) { (void)progress; }
+    // A load, readout or verify has ended (before the connected state resumes).
     virtual void TransferEnded(const TransferRecord& record) { (void)record; }
 };
 

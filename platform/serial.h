@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/comm_dcb.h"
 
@@ -37,11 +38,19 @@ using PortHandle = std::shared_ptr<SerialPort>;
 // program, holds it). nullptr when the port is missing, busy or not a serial line.
 PortHandle CreatePortHandle(const std::u16string& deviceName);
 
+// The ports that can be opened now ("\\.\COMn", ascending): each port the system has
+// is opened and closed again. Windows takes the ports it lists and gives up on one that
+// does not answer within a bound; Linux tries COM1 to COM256.
+std::vector<std::u16string> OpenablePorts();
+
 // The device path behind "\\.\COMn" (empty when none): a link comN in the per-user
 // port directory, else the default table of the machine's own ports.
 std::string ResolvePortPath(const std::u16string& deviceName);
 // Tests switch the machine's own ports off, so that only their port directory counts.
 void UseDefaultPortTable(bool use);
+// Lets COMn lead to a device for this process only, where neither a link nor the
+// default table names the number (bzl's ports given by path). Never written anywhere.
+void AddProcessPort(int n, const std::string& devicePath);
 // The per-user port directory ($XDG_CONFIG_HOME/Hallwyn/ports).
 std::string PortDirectory();
 

@@ -38,7 +38,7 @@ unsigned InfoThread(CBootloaderZLDlg* dlg) {
     c.EnableWindow(IDC_DEVICE, false);
     c.EnableWindow(IDC_STOPSTART, false);
     c.EnableWindow(IDC_DISCONNECT, !dlg->m_bDisconnecting);
-    c.SetWindowText(IDC_STATUS, Text(TextId::StatusConnected, dlg->English()));
+    dlg->SetStatus(DialogState::Connected, Text(TextId::StatusConnected, dlg->English()));
     dlg->m_progress.SetRange(0, 200);
     dlg->m_progress.SetPos(200);
 

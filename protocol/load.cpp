@@ -30,30 +30,37 @@ long ReportedErrors(const std::u16string& report) {
     return -1;
 }
 
+// The device's copy from flash to chip: 13 steps of 40 ms while its dots are counted,
+// then 37 of 100 ms after the copy command.
+constexpr int kDotSteps = 13, kDotStepMs = 40, kCopySteps = 37, kCopyStepMs = 100;
+constexpr int kProgramMs = kDotSteps * kDotStepMs + kCopySteps * kCopyStepMs;
+
 struct Load {
     CBootloaderZLDlg* dlg;
-    File& file;
+    File& source;
+    DigestReader file;  // reads source, digesting what is sent
     const std::u16string& path;
     PortHandle port;
     TransferRecord& record;
+    PhaseMeter meter;
     std::u16string answer;  // every byte received during this load
 
-    void Status(TextId key) { dlg->m_controls.SetWindowText(IDC_STATUS, Text(key, dlg->English())); }
-    void ReadFailed() { FailFile(dlg, record, TextId::FileReadFailed, path, file.LastError()); }
+    void Status(TextId key) { dlg->SetStatus(DialogState::Transferring, Text(key, dlg->English())); }
+    void ReadFailed() { FailFile(dlg, record, TextId::FileReadFailed, path, source.LastError()); }
     // The transfer broke off: the line is gone, or the device did not take it.
     void Interrupted() {
-        FailTransfer(dlg, record, LineGone(port) ? "device-gone" : "length", TextId::LoadFailedLength);
+        FailTransfer(dlg, record, LineGone(port) ? Cause::DeviceGone : Cause::Length, TextId::LoadFailedLength);
     }
 
     void Pic32() {
-        const int64_t length = file.Length();
+        const int64_t length = source.Length();
         if (length < 0) return ReadFailed();
         // Only whole blocks reach the device, and the copy command puts what it has on
         // the chip: an image that is empty or not a whole number of blocks would leave a
         // truncated firmware there. Such a file is refused before anything is sent.
         if (length == 0 || length % static_cast<int64_t>(kBlockSize) != 0) {
             record.reachedDevice = false;
-            return FailTransfer(dlg, record, "length", TextId::LoadFailedLength);
+            return FailTransfer(dlg, record, Cause::Length, TextId::LoadFailedLength);
         }
         std::u16string header;
         for (int i = 0; i < 100; ++i) {
@@ -70,7 +77,7 @@ struct Load {
                                                   Text(TextId::TitleCompatibility, en), MB_OKCANCEL | MB_ICONEXCLAMATION);
             if (answerBox != IDOK) {
                 record.outcome = Outcome::Incompatible;
-                record.failure = "incompatible";
+                record.cause = Cause::Incompatible;
                 dlg->OnAutoLoadOff();
                 return;
             }
@@ -81,8 +88,9 @@ struct Load {
         Status(TextId::StatusLoadToFlash);
         ReadUntilSilent(port, answer);
         if (!TextContains(answer, u"Load gestartet"))
-            return FailTransfer(dlg, record, LineGone(port) ? "device-gone" : "start-refused", TextId::LoadNotStarted);
+            return FailTransfer(dlg, record, LineGone(port) ? Cause::DeviceGone : Cause::StartRefused, TextId::LoadNotStarted);
 
+        meter.Begin(Phase::Send, length);
         CProgressCtrl& bar = dlg->m_progress;
         bar.SetRange(0, static_cast<int>(length / 2048 + 50));
         bar.SetStep(1);
@@ -95,6 +103,7 @@ struct Load {
         while (n == static_cast<long>(kBlockSize)) {
             if (WriteBytes(port, block, kBlockSize) != kBlockSize) break;  // the line is gone
             record.bytes += kBlockSize;
+            meter.Progress(record.bytes);
             if (++counter == 4) {
                 bar.StepIt();
                 counter = 0;
@@ -104,7 +113,7 @@ struct Load {
         // An image that could not be read whole, that changed while it was sent, or that
         // did not reach the device whole is never copied to the chip.
         if (n < 0) return ReadFailed();
-        if (!file.Unchanged()) return ReadFailed();
+        if (!source.Unchanged()) return ReadFailed();
         if (record.bytes != static_cast<uint64_t>(length)) return Interrupted();
 
         Sleep(50);
@@ -115,15 +124,18 @@ struct Load {
             if (b == '.') ++dots;
         }
         record.units = static_cast<uint64_t>(dots);
-        for (int i = 0; i < 13; ++i) {
-            Sleep(40);
+        meter.Begin(Phase::Program, kProgramMs);
+        for (int i = 1; i <= kDotSteps; ++i) {
+            Sleep(kDotStepMs);
             bar.StepIt();
+            meter.Progress(static_cast<uint64_t>(i * kDotStepMs));
         }
         Status(TextId::StatusFlashToChip);
         SendCommand(port, kCmdProg);
-        for (int i = 0; i < 37; ++i) {
-            Sleep(100);
+        for (int i = 1; i <= kCopySteps; ++i) {
+            Sleep(kCopyStepMs);
             bar.StepIt();
+            meter.Progress(static_cast<uint64_t>(kDotSteps * kDotStepMs + i * kCopyStepMs));
         }
         if (length != static_cast<int64_t>(kBlockSize) * dots) Interrupted();
     }
@@ -135,15 +147,15 @@ struct Load {
         Status(TextId::StatusLoadHcs);
         ReadUntilSilent(port, answer);
         if (!TextContains(answer, u"Load gestartet")) {
-            FailTransfer(dlg, record, LineGone(port) ? "device-gone" : "start-refused", TextId::LoadNotStarted);
-        } else if (!SendPieces() || !file.Unchanged()) {
+            FailTransfer(dlg, record, LineGone(port) ? Cause::DeviceGone : Cause::StartRefused, TextId::LoadNotStarted);
+        } else if (!SendPieces() || !source.Unchanged()) {
             ReadFailed();
         } else if (LineGone(port)) {
             Interrupted();
         } else if (ReportedErrors(answer) != 0) {
             // No report, or errors named in it: the panel shows what the device said.
             record.outcome = Outcome::TransferFailed;
-            record.failure = ReportedErrors(answer) < 0 ? "no-report" : "device-errors";
+            record.cause = ReportedErrors(answer) < 0 ? Cause::NoReport : Cause::DeviceErrors;
         }
         const long p = FindInText(answer, u"Load beendet");
         if (p > 0) answer.erase(0, static_cast<size_t>(p));
@@ -153,8 +165,9 @@ struct Load {
     // Sends the file in pieces of up to 512 bytes, each followed by reading until
     // the device is silent. false when the file could not be read.
     bool SendPieces() {
-        const int64_t length = file.Length();
+        const int64_t length = source.Length();
         if (length < 0) return false;
+        meter.Begin(Phase::Send, length);
         CProgressCtrl& bar = dlg->m_progress;
         bar.SetRange(0, static_cast<int>(length / static_cast<int64_t>(kBlockSize)));
         bar.SetStep(1);
@@ -166,6 +179,7 @@ struct Load {
             record.bytes += static_cast<uint64_t>(n);
             ++record.units;
             bar.StepIt();
+            meter.Progress(record.bytes);
             ReadUntilSilent(port, answer);
             n = file.Read(piece, kBlockSize);
         }
@@ -193,11 +207,12 @@ unsigned LoadThread(CBootloaderZLDlg* dlg) {
         if (!file) {
             FailFile(dlg, record, TextId::FileOpenFailed, path, error);
         } else {
-            Load load{dlg, *file, path, dlg->m_hPort.Get(), record, {}};
+            Load load{dlg, *file, DigestReader(*file), path, dlg->m_hPort.Get(), record, PhaseMeter(dlg, Operation::Load), {}};
             if (dlg->DeviceSel() == 0)
                 load.Pic32();
             else
                 load.Hcs();
+            if (record.reachedDevice) load.file.Finish(record);
             file->Close();
         }
         // A PIC32 device names its new firmware at its next answer: the record waits for it.

@@ -38,28 +38,46 @@ bool PrepareReadout(const PortHandle& port) {
     }
 }
 
-// Receives the image until the line is silent; every byte goes to the file at once.
-// false (with the reason) when the file could not take it; the line is read to its
-// end all the same. Stops after kMaxImage + 1 bytes.
-bool ReceiveImage(CBootloaderZLDlg* dlg, const PortHandle& port, File& file, int64_t& length, FileError& error) {
+// What the readout receives goes to the file in pieces of this size.
+constexpr size_t kWriteChunk = 4096;
+
+// Receives the image until the line is silent, into the file and the digest. false
+// (with the reason) when the file could not take it; the line is read to its end all
+// the same. Stops after kMaxImage + 1 bytes.
+bool ReceiveImage(CBootloaderZLDlg* dlg, const PortHandle& port, File& file, Sha256& digest, int64_t& length,
+                  FileError& error) {
+    PhaseMeter meter(dlg, Operation::Readout);
+    meter.Begin(Phase::Receive, -1);
     bool ok = true;
+    uint8_t buffer[kWriteChunk];
+    size_t held = 0;
+    auto flush = [&] {
+        if (ok && held > 0 && !file.Write(buffer, held)) {
+            ok = false;
+            error = file.LastError();
+        }
+        held = 0;
+    };
     uint8_t attempts = 0;
     for (;;) {
         uint8_t b;
         const bool got = ReadByte(port, b);
         if (got) {
-            if (ok && !file.Write(&b, 1)) {
-                ok = false;
-                error = file.LastError();
-            }
-            if (++length > kMaxImage) return ok;
+            digest.Update(&b, 1);
+            buffer[held++] = b;
+            if (held == kWriteChunk) flush();
+            if (++length > kMaxImage) break;
         }
         if (++attempts == 100) {
             dlg->m_progress.StepIt();
+            meter.Progress(static_cast<uint64_t>(length));
             attempts = 0;
         }
-        if (!got) return ok;
+        if (!got) break;
     }
+    flush();
+    meter.Progress(static_cast<uint64_t>(length));
+    return ok;
 }
 
 // Keeps a complete image as the target and an incomplete one beside it as
@@ -73,7 +91,7 @@ void Finish(CBootloaderZLDlg* dlg, TransferRecord& record, const std::u16string&
     FileError error;
     if (length == 0) {
         RemoveFile(temp);
-        return FailTransfer(dlg, record, LineGone(dlg->m_hPort.Get()) ? "device-gone" : "no-data",
+        return FailTransfer(dlg, record, LineGone(dlg->m_hPort.Get()) ? Cause::DeviceGone : Cause::NoData,
                             TextId::ReadoutNoData);
     }
     if (rest != 0 || length > kMaxImage) {
@@ -83,7 +101,7 @@ void Finish(CBootloaderZLDlg* dlg, TransferRecord& record, const std::u16string&
             return FailFile(dlg, record, TextId::FileWriteFailed, part, error);
         }
         record.outcome = Outcome::TransferFailed;
-        record.failure = LineGone(dlg->m_hPort.Get()) ? "device-gone" : "incomplete";
+        record.cause = LineGone(dlg->m_hPort.Get()) ? Cause::DeviceGone : Cause::Incomplete;
         ShowTransferBox(dlg, record, FormatCounts(Text(TextId::ReadoutIncomplete, en), packets, rest) + part,
                         Text(TextId::TitleError, en), MB_OK | MB_ICONERROR);
         return;
@@ -98,8 +116,8 @@ void Finish(CBootloaderZLDlg* dlg, TransferRecord& record, const std::u16string&
 
 void Readout(CBootloaderZLDlg* dlg, TransferRecord& record, const PortHandle& port, const std::u16string& path) {
     if (!PrepareReadout(port)) {
-        return LineGone(port) ? FailTransfer(dlg, record, "device-gone", TextId::LineLost)
-                              : FailTransfer(dlg, record, "make-timeout", TextId::MakeTimeout);
+        return LineGone(port) ? FailTransfer(dlg, record, Cause::DeviceGone, TextId::LineLost)
+                              : FailTransfer(dlg, record, Cause::MakeTimeout, TextId::MakeTimeout);
     }
     // The image goes into a new file beside the target; the target itself changes only
     // when the image is complete.
@@ -109,7 +127,8 @@ void Readout(CBootloaderZLDlg* dlg, TransferRecord& record, const PortHandle& po
     if (!file) return FailFile(dlg, record, TextId::FileWriteFailed, path, error);
     SendCommand(port, kCmdRead);
     int64_t length = 0;
-    bool ok = ReceiveImage(dlg, port, *file, length, error);
+    Sha256 digest;
+    bool ok = ReceiveImage(dlg, port, *file, digest, length, error);
     record.bytes = static_cast<uint64_t>(length);
     dlg->m_progress.SetPos(1000);
     Sleep(200);
@@ -122,6 +141,11 @@ void Readout(CBootloaderZLDlg* dlg, TransferRecord& record, const PortHandle& po
     if (!ok) {
         RemoveFile(temp);  // a write failure leaves no partial file behind
         return FailFile(dlg, record, TextId::FileWriteFailed, path, error);
+    }
+    // The file kept (the target, or the .part beside it) holds exactly what came.
+    if (length > 0) {
+        record.fileSize = length;
+        record.fileSha256 = digest.HexDigest();
     }
     Finish(dlg, record, temp, path, length);
 }
@@ -166,7 +190,7 @@ unsigned ReadoutThread(CBootloaderZLDlg* dlg) {
     c.EnableWindow(IDC_COMPARE, false);
     c.EnableWindow(IDC_AUTOLOAD_ON, false);
     c.EnableWindow(IDC_AUTOLOAD_OFF, false);
-    c.SetWindowText(IDC_STATUS, Text(TextId::StatusReadout, dlg->English()));
+    dlg->SetStatus(DialogState::Transferring, Text(TextId::StatusReadout, dlg->English()));
     dlg->m_progress.SetRange(0, 1000);
     dlg->m_progress.SetPos(0);
     dlg->m_progress.SetStep(3);

@@ -1,5 +1,7 @@
 // The device search: WakeUpThread floods the line with the wake-up string while
 // SearchThread listens for the bootloader's answer.
+#include <chrono>
+
 #include "app/bootloader_dlg.h"
 #include "app/texts.h"
 #include "platform/threads.h"
@@ -8,6 +10,19 @@
 #include "res/resources.h"
 
 namespace zl {
+namespace {
+
+// A line that never falls quiet (noise, a device that keeps talking) is read for at
+// most this long, or this many characters, in one pass of the search.
+constexpr ReadLimit kSearchPassLimit{std::chrono::milliseconds(10000), 1u << 16};
+
+// True while a pass of the search may go on reading: the search still runs (or it
+// ended on the device's answer), and the pass is within its limit.
+bool PassGoesOn(CBootloaderZLDlg* dlg, bool answered, std::chrono::steady_clock::time_point end, size_t chars) {
+    return (answered || dlg->m_bSearching) && chars < kSearchPassLimit.chars && std::chrono::steady_clock::now() < end;
+}
+
+}  // namespace
 
 unsigned WakeUpThread(CBootloaderZLDlg* dlg) {
     if (dlg->m_bDisconnecting) return 1;
@@ -42,7 +57,7 @@ unsigned SearchThread(CBootloaderZLDlg* dlg) {
     c.EnableWindow(IDC_PORT, true);
     c.EnableWindow(IDC_DEVICE, true);
     c.EnableWindow(IDC_STOPSTART, true);
-    c.SetWindowText(IDC_STATUS, Text(TextId::StatusSearching, dlg->English()));
+    dlg->SetStatus(DialogState::Searching, Text(TextId::StatusSearching, dlg->English()));
     ShowDeviceInfo(dlg, u"");
     std::u16string cycle;
     dlg->m_progress.SetRange(0, 200);
@@ -57,13 +72,17 @@ unsigned SearchThread(CBootloaderZLDlg* dlg) {
             dlg->m_bSearching = 0;  // the line is gone: the tick reopens the port
             break;
         }
+        const auto passEnd = std::chrono::steady_clock::now() + kSearchPassLimit.time;
+        size_t chars = 0;
         if (dlg->DeviceSel() == 0) {
             dlg->m_progress.StepIt();
-            for (;;) {
+            bool answered = false;
+            while (PassGoesOn(dlg, answered, passEnd, chars++)) {
                 uint8_t b;
                 const bool got = ReadByte(port, b);
                 if (got) last = b;
                 if (last == 'l') {
+                    answered = true;
                     dlg->m_bBootAnswered = 1;
                     dlg->m_bSearching = 0;
                 }
@@ -73,7 +92,7 @@ unsigned SearchThread(CBootloaderZLDlg* dlg) {
             const int pos = dlg->m_progress.GetPos();
             dlg->m_progress.SetPos(pos < 180 ? pos + 20 : 0);
             uint8_t b;
-            while (ReadByte(port, b)) {
+            while (PassGoesOn(dlg, false, passEnd, chars++) && ReadByte(port, b)) {
                 // Noise in front of the answer (line ends, zeros, bytes above 0x7F) is dropped.
                 if (cycle.empty() && (b < 0x20 || b > 0x7F)) continue;
                 AppendWidened(cycle, b);

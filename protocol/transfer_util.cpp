@@ -23,10 +23,53 @@ int ShowTransferBox(CBootloaderZLDlg* dlg, TransferRecord& record, const std::u1
     return dlg->m_platform.MessageBox(text, title, type);
 }
 
-void FailTransfer(CBootloaderZLDlg* dlg, TransferRecord& record, const char* failure, TextId text) {
+void PhaseMeter::Begin(Phase phase, int64_t total) {
+    phase_ = phase;
+    total_ = total;
+    begun_ = std::chrono::steady_clock::now();
+    Progress(0);
+}
+
+void PhaseMeter::Progress(uint64_t done) {
+    TransferProgress p;
+    p.operation = operation_;
+    p.phase = phase_;
+    p.done = done;
+    p.total = total_;
+    p.phaseUs = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begun_).count();
+    dlg_->m_platform.TransferProgressed(p);
+}
+
+long DigestReader::Read(uint8_t* buf, size_t n) {
+    const long got = file_.Read(buf, n);
+    if (got < 0) {
+        failed_ = true;
+    } else if (got > 0) {
+        digest_.Update(buf, static_cast<size_t>(got));
+        size_ += got;
+    }
+    return got;
+}
+
+bool DigestReader::SeekToBegin() {
+    digest_ = Sha256();
+    size_ = 0;
+    return file_.SeekToBegin();
+}
+
+void DigestReader::Finish(TransferRecord& record) {
+    uint8_t buf[16 * 1024];
+    while (!failed_ && Read(buf, sizeof buf) > 0) {
+    }
+    if (failed_) return;
+    record.fileSize = size_;
+    record.fileSha256 = digest_.HexDigest();
+}
+
+void FailTransfer(CBootloaderZLDlg* dlg, TransferRecord& record, Cause cause, TextId text) {
     const bool en = dlg->English();
     record.outcome = Outcome::TransferFailed;
-    record.failure = failure;
+    record.cause = cause;
     ShowTransferBox(dlg, record, Text(text, en), Text(TextId::TitleError, en), MB_OK | MB_ICONERROR);
 }
 
@@ -40,6 +83,7 @@ std::u16string FileErrorText(const FileError& error, bool english) {
         case FileProblem::NotRegular: return Text(TextId::ProblemNotRegular, english);
         case FileProblem::Busy: return Text(TextId::ProblemBusy, english);
         case FileProblem::Changed: return Text(TextId::ProblemChanged, english);
+        case FileProblem::NotWholeBlocks: return Text(TextId::ProblemNotWholeBlocks, english);
         case FileProblem::None:
         case FileProblem::Other: break;
     }
@@ -50,7 +94,7 @@ void FailFile(CBootloaderZLDlg* dlg, TransferRecord& record, TextId what, const 
               const FileError& error) {
     const bool en = dlg->English();
     record.outcome = Outcome::FileError;
-    record.failure = error.problem == FileProblem::Changed ? "file-changed" : "file";
+    record.cause = error.problem == FileProblem::Changed ? Cause::FileChanged : Cause::FileError;
     ShowTransferBox(dlg, record, Text(what, en) + path + u"\n\n" + FileErrorText(error, en),
                     Text(TextId::TitleError, en), MB_OK | MB_ICONERROR);
 }
@@ -88,6 +132,7 @@ TransferRecord CBootloaderZLDlg::BeginRecord(Operation operation, const std::u16
     TransferRecord r;
     r.operation = operation;
     r.deviceSel = DeviceSel();
+    r.device = DeviceTypeName(r.deviceSel);
     r.port = m_strPort.Get();
     if (PortHandle port = m_hPort.Get()) {
         DCB dcb{};
@@ -106,6 +151,7 @@ TransferRecord CBootloaderZLDlg::BeginRecord(Operation operation, const std::u16
 
 void CBootloaderZLDlg::EndRecord(TransferRecord record) {
     record.durationUs = NowUs() - record.startedUs;
+    if (m_recordSink) m_recordSink->Keep(record);
     m_platform.TransferEnded(record);
 }
 
@@ -123,6 +169,7 @@ void CBootloaderZLDlg::ReleaseLoadRecord(const std::u16string& firmwareAfter) {
     }
     if (!record) return;
     record->firmwareAfter = firmwareAfter;
+    if (m_recordSink) m_recordSink->Keep(*record);
     m_platform.TransferEnded(*record);
 }
 

@@ -1,5 +1,7 @@
 // The verify: the device compares a file sent in 512-byte blocks with its flash and
 // answers with a mark per block, "?" for a block that differs.
+#include <vector>
+
 #include "app/bootloader_dlg.h"
 #include "app/texts.h"
 #include "files/file_filter.h"
@@ -23,8 +25,32 @@ std::u16string DecisionText(const std::u16string& answer) {
     return {};
 }
 
-void Compare(CBootloaderZLDlg* dlg, TransferRecord& record, File& file, const std::u16string& path) {
+// The blocks the device marked as different: one mark per block, "?" for a mismatch.
+std::vector<uint32_t> MismatchBlocks(const std::u16string& decision) {
+    std::vector<uint32_t> blocks;
+    uint32_t block = 0;
+    for (char16_t c : decision) {
+        if (c != u'.' && c != u'?') continue;
+        if (c == u'?') blocks.push_back(block);
+        ++block;
+    }
+    return blocks;
+}
+
+void Compare(CBootloaderZLDlg* dlg, TransferRecord& record, File& source, const std::u16string& path) {
     const PortHandle port = dlg->m_hPort.Get();
+    // Only whole blocks reach the device: a file with a shorter tail (or none at all)
+    // would be reported as identical after comparing part of it. Such a file is refused
+    // before anything is sent.
+    const int64_t length = source.Length();
+    if (length < 0) return FailFile(dlg, record, TextId::FileReadFailed, path, source.LastError());
+    if (length == 0 || length % static_cast<int64_t>(kBlockSize) != 0) {
+        FailFile(dlg, record, TextId::FileReadFailed, path, FileError{FileProblem::NotWholeBlocks, {}});
+        record.cause = Cause::Length;
+        return;
+    }
+    DigestReader file(source);
+    PhaseMeter meter(dlg, Operation::Verify);
     record.reachedDevice = true;
     std::u16string answer;
     SendCommand(port, kCmdVerify);
@@ -32,15 +58,14 @@ void Compare(CBootloaderZLDlg* dlg, TransferRecord& record, File& file, const st
     ReadUntilSilent(port, answer);
     if (!TextContains(answer, u"Verify gestartet")) {
         // A device that refuses the verify ends it without a word; a lost line is said.
-        if (LineGone(port)) return FailTransfer(dlg, record, "device-gone", TextId::LineLost);
+        if (LineGone(port)) return FailTransfer(dlg, record, Cause::DeviceGone, TextId::LineLost);
         record.outcome = Outcome::TransferFailed;
-        record.failure = "start-refused";
+        record.cause = Cause::StartRefused;
         return;
     }
     answer.clear();
 
-    const int64_t length = file.Length();
-    if (length < 0) return FailFile(dlg, record, TextId::FileReadFailed, path, file.LastError());
+    meter.Begin(Phase::Compare, length);
     CProgressCtrl& bar = dlg->m_progress;
     bar.SetRange(0, static_cast<int>(length / static_cast<int64_t>(kBlockSize)));
     bar.SetStep(1);
@@ -52,21 +77,24 @@ void Compare(CBootloaderZLDlg* dlg, TransferRecord& record, File& file, const st
         record.bytes += kBlockSize;
         ++record.units;
         bar.StepIt();
+        meter.Progress(record.bytes);
         n = file.Read(block, kBlockSize);
     }
+    file.Finish(record);
     Sleep(500);
     ReadUntilSilent(port, answer);
     // A file that could not be read whole or changed meanwhile, a lost line, or a device
     // that did not answer, is never reported as a match.
-    if (n < 0 || !file.Unchanged()) return FailFile(dlg, record, TextId::FileReadFailed, path, file.LastError());
-    if (LineGone(port)) return FailTransfer(dlg, record, "device-gone", TextId::LineLost);
-    if (answer.empty()) return FailTransfer(dlg, record, "no-answer", TextId::VerifyNoAnswer);
+    if (n < 0 || !source.Unchanged()) return FailFile(dlg, record, TextId::FileReadFailed, path, source.LastError());
+    if (LineGone(port)) return FailTransfer(dlg, record, Cause::DeviceGone, TextId::LineLost);
+    if (answer.empty()) return FailTransfer(dlg, record, Cause::NoAnswer, TextId::VerifyNoAnswer);
 
     const std::u16string decision = DecisionText(answer);
     const bool en = dlg->English();
     if (TextContains(decision, u"?")) {
         record.outcome = Outcome::VerifyMismatch;
-        record.failure = "mismatch";
+        record.cause = Cause::VerifyMismatch;
+        record.mismatchBlocks = MismatchBlocks(decision);
         ShowTransferBox(dlg, record,
                         Text(TextId::VerifyFailedPre, en) + path + Text(TextId::VerifyFailedPost, en) + decision,
                         Text(TextId::TitleComparison, en), MB_OK | MB_ICONEXCLAMATION);
@@ -102,7 +130,7 @@ unsigned VerifyThread(CBootloaderZLDlg* dlg) {
     c.EnableWindow(IDC_COMPARE, false);
     c.EnableWindow(IDC_AUTOLOAD_ON, false);
     c.EnableWindow(IDC_AUTOLOAD_OFF, false);
-    c.SetWindowText(IDC_STATUS, Text(TextId::StatusVerify, dlg->English()));
+    dlg->SetStatus(DialogState::Transferring, Text(TextId::StatusVerify, dlg->English()));
 
     const std::u16string path = dlg->m_strVerifyPath.Get();
     TransferRecord record = dlg->BeginRecord(Operation::Verify, path);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/text_convert.h"
+#include "ports/com_name.h"
 #include "records/json.h"
 
 namespace zl {
@@ -45,32 +47,6 @@ std::string FormatUtc(int64_t ms) {
     return buf;
 }
 
-const char* OperationName(Operation op) {
-    switch (op) {
-        case Operation::Load: return "load";
-        case Operation::Readout: return "readout";
-        case Operation::Verify: return "verify";
-    }
-    return "";
-}
-
-const char* OutcomeName(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::Ok: return "ok";
-        case Outcome::TransferFailed: return "transfer-failed";
-        case Outcome::VerifyMismatch: return "verify-mismatch";
-        case Outcome::Incompatible: return "incompatible";
-        case Outcome::FileError: return "file-error";
-    }
-    return "";
-}
-
-std::string ShortPortName(const std::u16string& port) {
-    std::u16string p = port;
-    if (p.rfind(u"\\\\.\\", 0) == 0) p.erase(0, 4);
-    return std::string(p.begin(), p.end());  // "COMn" is ASCII
-}
-
 std::string FormatRecord(const TransferRecord& r, const RecordContext& c) {
     const double seconds = static_cast<double>(r.durationUs) / 1e6;
     const double lineRate = r.baud / 10.0;  // bytes per second: 8N1 is ten bits a byte
@@ -82,14 +58,14 @@ std::string FormatRecord(const TransferRecord& r, const RecordContext& c) {
 
     JsonObject file;
     file.Str("path", r.filePath);
-    if (c.fileSize >= 0) file.Int("size", c.fileSize);
+    if (r.fileSize >= 0) file.Int("size", r.fileSize);
     else file.Null("size");
-    if (!c.fileSha256.empty()) file.Str("sha256", c.fileSha256);
+    if (!r.fileSha256.empty()) file.Str("sha256", r.fileSha256);
     else file.Null("sha256");
 
     JsonObject result;
     result.Str("outcome", OutcomeName(r.outcome));
-    if (r.outcome != Outcome::Ok) result.Str("failure", r.failure);
+    if (r.outcome != Outcome::Ok) result.Str("failure", CauseName(r.cause));
     result.Str("box", r.boxText);
 
     JsonObject line;
@@ -98,10 +74,10 @@ std::string FormatRecord(const TransferRecord& r, const RecordContext& c) {
         .Str("host", c.host)
         .Str("program", c.program)
         .Str("version", c.version)
-        .Str("port", ShortPortName(r.port))
+        .Str("port", ToUtf8(ShortPortName(r.port)))
         .Str("device_path", c.devicePath)
         .Str("device_kind", r.deviceSel == 0 ? "pic32" : "hcs")
-        .Str("device", c.deviceName)
+        .Str("device", r.device)
         .Str("operation", OperationName(r.operation))
         .Raw("identity", identity.Text())
         .Raw("file", file.Text())

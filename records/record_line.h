@@ -4,23 +4,19 @@
 #include <cstdint>
 #include <string>
 
-#include "records/transfer_record.h"
+#include "platform/transfer.h"
 
 namespace zl {
 
 constexpr int kRecordSchema = 1;
 
-// What the record adds to the transfer: where and by what it ran, and the file's
-// size and digest as they were when the transfer ended (size -1: unknown).
+// What the record adds to the transfer: where and by what it ran.
 struct RecordContext {
     int64_t startUtcMs = 0;      // milliseconds since 1970-01-01 UTC
     std::string host;
     std::string program;         // "bzl", "BootloaderZL"
     std::string version;         // the program's version
     std::string devicePath;      // the device behind the COM port
-    std::u16string deviceName;   // the Device box entry ("Corvel 6", ...)
-    int64_t fileSize = -1;
-    std::string fileSha256;      // empty: unknown
 };
 
 // The line, ending in '\n'.
@@ -28,9 +24,5 @@ std::string FormatRecord(const TransferRecord& r, const RecordContext& c);
 
 // "2026-12-08T17:46:16.123Z"
 std::string FormatUtc(int64_t msSinceEpoch);
-const char* OperationName(Operation op);   // "load", "readout", "verify"
-const char* OutcomeName(Outcome outcome);  // "ok", "transfer-failed", "verify-mismatch", ...
-// The COM name without "\\.\" ("COM5").
-std::string ShortPortName(const std::u16string& port);
 
 }  // namespace zl

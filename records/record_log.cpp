@@ -3,10 +3,8 @@
 #include <chrono>
 
 #include "platform/append_file.h"
-#include "platform/file.h"
 #include "platform/serial.h"
 #include "records/record_line.h"
-#include "records/sha256.h"
 
 namespace zl {
 
@@ -15,26 +13,7 @@ RecordLog::RecordLog(std::string path, std::string program, std::string version,
 
 std::string RecordLog::DefaultPath() { return UserStateDirectory() + "/Hallwyn/BootloaderZL/records.ndjson"; }
 
-bool HashFile(const std::u16string& path, int64_t& size, std::string& sha256) {
-    FileError error;
-    std::unique_ptr<File> file = OpenFileForRead(path, error);
-    if (!file) return false;
-    Sha256 hash;
-    uint8_t buf[64 * 1024];
-    int64_t total = 0;
-    long n;
-    while ((n = file->Read(buf, sizeof buf)) > 0) {
-        hash.Update(buf, static_cast<size_t>(n));
-        total += n;
-    }
-    file->Close();
-    if (n < 0) return false;
-    size = total;
-    sha256 = hash.HexDigest();
-    return true;
-}
-
-bool RecordLog::Write(const TransferRecord& r, const std::u16string& deviceName) {
+bool RecordLog::Write(const TransferRecord& r) {
     if (!r.reachedDevice) return true;
     using namespace std::chrono;
     RecordContext c;
@@ -44,11 +23,6 @@ bool RecordLog::Write(const TransferRecord& r, const std::u16string& deviceName)
     c.program = program_;
     c.version = version_;
     c.devicePath = ResolvePortPath(r.port);
-    c.deviceName = deviceName;
-    if (!r.filePath.empty() && !HashFile(r.filePath, c.fileSize, c.fileSha256)) {
-        c.fileSize = -1;
-        c.fileSha256.clear();
-    }
     std::string error;
     if (AppendToFile(path_, FormatRecord(r, c), error)) return true;
     if (!reported_.exchange(true) && report_)

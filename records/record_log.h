@@ -7,11 +7,11 @@
 #include <functional>
 #include <string>
 
-#include "records/transfer_record.h"
+#include "platform/transfer.h"
 
 namespace zl {
 
-class RecordLog {
+class RecordLog : public RecordSink {
 public:
     using ProblemReport = std::function<void(const std::string& message)>;
 
@@ -23,7 +23,8 @@ public:
 
     // Appends the record of r when it reached the device; true when the line was
     // written or none was due. Callable from any thread.
-    bool Write(const TransferRecord& r, const std::u16string& deviceName);
+    bool Write(const TransferRecord& r);
+    void Keep(const TransferRecord& r) override { Write(r); }
 
     const std::string& Path() const { return path_; }
 
@@ -34,8 +35,5 @@ private:
     ProblemReport report_;
     std::atomic<bool> reported_{false};
 };
-
-// The size and SHA-256 of a file, read whole; false when it cannot be read.
-bool HashFile(const std::u16string& path, int64_t& size, std::string& sha256);
 
 }  // namespace zl

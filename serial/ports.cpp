@@ -6,14 +6,10 @@
 #include "app/texts.h"
 #include "platform/comm_dcb.h"
 #include "platform/win32.h"
+#include "ports/com_name.h"
 
 namespace zl {
 namespace {
-
-std::u16string DeviceName(int n) {
-    const std::string s = "\\\\.\\COM" + std::to_string(n);
-    return std::u16string(s.begin(), s.end());
-}
 
 struct LineConfig {
     const char16_t* mode;
@@ -56,6 +52,7 @@ int OpenPort(const std::u16string& deviceName, CBootloaderZLDlg* dlg, bool reado
     const LineConfig& config = readout ? kReadout : (dlg->DeviceSel() == 0 ? kSearchPic32 : kSearchHcs);
     DCB dcb{};
     if (!BuildCommDCB(config.mode, dcb)) {
+        ClosePort(dlg);
         dlg->m_platform.MessageBox(Text(TextId::BuildCommDcbFailed, en), u"", MB_OK);
         return -1;
     }
@@ -64,8 +61,11 @@ int OpenPort(const std::u16string& deviceName, CBootloaderZLDlg* dlg, bool reado
     timeouts.ReadIntervalTimeout = config.intervalMs;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = config.totalConstantMs;
-    port->SetCommTimeouts(timeouts);
-    if (!port->SetCommState(dcb)) return -1;
+    // A line that does not take its settings is released at once, not held unusable.
+    if (!port->SetCommTimeouts(timeouts) || !port->SetCommState(dcb)) {
+        ClosePort(dlg);
+        return -1;
+    }
     return 1;
 }
 
@@ -81,9 +81,10 @@ bool CanOpenPort(const std::u16string& deviceName) {
 
 std::array<std::u16string, 256> ScanPorts() {
     std::array<std::u16string, 256> slots{};
-    for (int n = 1; n <= 256; ++n) {
-        const std::u16string name = DeviceName(n);
-        if (CanOpenPort(name)) slots[n - 1] = name;
+    std::lock_guard<std::mutex> lock(g_portOpening);
+    for (const std::u16string& name : OpenablePorts()) {
+        const int n = ParseComName(name);
+        if (n >= 1 && n <= kComCount) slots[n - 1] = name;
     }
     return slots;
 }

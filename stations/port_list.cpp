@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/serial.h"
+#include "ports/com_name.h"
 
 namespace zl::stations {
 
@@ -12,24 +13,11 @@ std::optional<int> ComNumber(const std::u16string& name) {
     size_t b = 0, e = name.size();
     while (b < e && name[b] == u' ') ++b;
     while (e > b && name[e - 1] == u' ') --e;
-    if (e - b < 4 || e - b > 6) return std::nullopt;
-    const char16_t* s = name.data() + b;
-    if ((s[0] | 0x20) != u'c' || (s[1] | 0x20) != u'o' || (s[2] | 0x20) != u'm') return std::nullopt;
-    int n = 0;
-    for (size_t i = 3; i < e - b; ++i) {
-        if (s[i] < u'0' || s[i] > u'9') return std::nullopt;
-        n = n * 10 + (s[i] - u'0');
-    }
-    if (s[3] == u'0' || n < 1 || n > 256) return std::nullopt;
-    return n;
+    const std::u16string_view entry = std::u16string_view(name).substr(b, e - b);
+    if (entry.substr(0, 4) == u"\\\\.\\") return std::nullopt;  // a list names ports as the user sees them
+    const int n = ParseComName(entry);
+    return n > 0 ? std::optional<int>(n) : std::nullopt;
 }
-
-std::u16string ComName(int n) {
-    const std::string s = "COM" + std::to_string(n);
-    return std::u16string(s.begin(), s.end());
-}
-
-std::u16string DeviceName(int n) { return u"\\\\.\\" + ComName(n); }
 
 std::vector<int> ParsePortList(const std::u16string& text) {
     std::vector<int> ports;
@@ -48,7 +36,7 @@ std::u16string FormatPortList(const std::vector<int>& ports) {
     std::u16string text;
     for (int n : ports) {
         if (!text.empty()) text += u',';
-        text += ComName(n);
+        text += ComShortName(n);
     }
     return text;
 }
@@ -58,12 +46,12 @@ std::vector<int> OfferablePorts(const std::vector<int>& held) {
     const std::string linkDir = PortDirectory() + "/";
     for (int n = 1; n <= 256; ++n) {
         if (std::find(held.begin(), held.end(), n) != held.end()) continue;
-        const std::string path = ResolvePortPath(DeviceName(n));
+        const std::string path = ResolvePortPath(ComDeviceName(n));
         if (path.empty()) continue;
         std::error_code ec;
         if (path.rfind(linkDir, 0) == 0) {
             if (std::filesystem::exists(path, ec)) ports.push_back(n);
-        } else if (PortHandle port = CreatePortHandle(DeviceName(n))) {
+        } else if (PortHandle port = CreatePortHandle(ComDeviceName(n))) {
             port->Close();
             ports.push_back(n);
         }

@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "ports/com_name.h"
+
 namespace zl::stations {
 
 // The number of "COMn" (any case, blanks around it allowed), 1 to 256; or nothing.
 std::optional<int> ComNumber(const std::u16string& name);
-// "COM5" and the dialog's device name "\\.\COM5" of a number.
-std::u16string ComName(int n);
-std::u16string DeviceName(int n);
 
 // The profile's list "COM5,COM7": the numbers in order, each once; entries that are
 // not a port name are left out.

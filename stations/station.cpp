@@ -1,7 +1,6 @@
 #include "stations/station.h"
 
 #include "app/bootloader_dlg.h"
-#include "app/texts.h"
 #include "platform/headless/readonly_profile.h"
 #include "platform/win32.h"
 #include "records/record_log.h"
@@ -27,12 +26,9 @@ Station::Station(StationOptions options, RecordLog* records, std::function<void(
     platform_->SetObserver(this);
     platform_->SetBoxPolicy([this](const HeadlessPlatform::Box& box) { return AskTile(box); });
     if (!options_.autoLoad.empty()) platform_->SetFileAnswer(options_.autoLoad);
-    for (int en = 0; en < 2; ++en) {
-        searching_[en] = Text(TextId::StatusSearching, en != 0);
-        connected_[en] = Text(TextId::StatusConnected, en != 0);
-    }
     dlg_ = std::make_unique<CBootloaderZLDlg>(*platform_);
-    dlg_->m_controls.SetListener([this](int id) { OnControl(id); });
+    dlg_->m_recordSink = records_;
+    dlg_->m_controls.SetListener([this](int) { Changed(); });
 }
 
 Station::~Station() {
@@ -138,11 +134,6 @@ void Station::Answer(uint64_t boxId, int answer) {
 void Station::OnBox(const HeadlessPlatform::Box&) {}
 
 void Station::OnTransferEnded(const TransferRecord& record) {
-    if (records_) {
-        const std::vector<std::u16string> types = DeviceTypes();
-        const size_t sel = static_cast<size_t>(record.deviceSel);
-        records_->Write(record, sel < types.size() ? types[sel] : u"");
-    }
     if (record.operation != Operation::Load) return;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -161,28 +152,23 @@ void Station::OnTransferEnded(const TransferRecord& record) {
     Changed();
 }
 
-void Station::OnControl(int id) {
-    if (id == IDC_STATUS) {
-        const std::u16string status = dlg_->m_controls.GetWindowText(IDC_STATUS);
-        const bool searching = status == searching_[0] || status == searching_[1];
-        const bool connected = status == connected_[0] || status == connected_[1];
-        bool rearm = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!status.empty()) startupDone_ = true;
-            if (searching) {
-                wasSearching_ = true;
-                rearm = rearm_ && !quitting_;
-                rearm_ = false;
-            } else if (connected && wasSearching_) {
-                // The next device is switched on: the verdict on the last one goes.
-                wasSearching_ = false;
-                verdict_ = Verdict::None;
-                verdictText_.clear();
-            }
+void Station::OnStateChanged(DialogState state, const std::u16string&) {
+    bool rearm = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        startupDone_ = true;
+        if (state == DialogState::Searching) {
+            wasSearching_ = true;
+            rearm = rearm_ && !quitting_;
+            rearm_ = false;
+        } else if (state == DialogState::Connected && wasSearching_) {
+            // The next device is switched on: the verdict on the last one goes.
+            wasSearching_ = false;
+            verdict_ = Verdict::None;
+            verdictText_.clear();
         }
-        if (rearm) Click(IDC_AUTOLOAD_ON);
     }
+    if (rearm) Click(IDC_AUTOLOAD_ON);
     Changed();
 }
 

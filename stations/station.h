@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/headless/headless_platform.h"
-#include "records/transfer_record.h"
+#include "platform/transfer.h"
 
 namespace zl {
 class CBootloaderZLDlg;
@@ -99,9 +99,9 @@ public:
 
 private:
     void OnBox(const HeadlessPlatform::Box& box) override;
+    void OnStateChanged(DialogState state, const std::u16string& status) override;
     void OnTransferEnded(const TransferRecord& record) override;
     int AskTile(const HeadlessPlatform::Box& box);
-    void OnControl(int id);
     void Changed();
 
     StationOptions options_;
@@ -109,7 +109,6 @@ private:
     std::function<void()> changed_;
     std::unique_ptr<HeadlessPlatform> platform_;
     std::unique_ptr<CBootloaderZLDlg> dlg_;
-    std::u16string searching_[2], connected_[2];  // the status texts, German and English
 
     mutable std::mutex mutex_;
     std::condition_variable answered_;

@@ -285,7 +285,7 @@ void StationsWindow::StartPending() {
             std::lock_guard<std::mutex> lock(retireMutex_);
             if (retiring_.count(tile->Port()) != 0) continue;
         }
-        auto station = std::make_unique<Station>(StationOptions{DeviceName(tile->Port()), device_, english_, autoLoad_},
+        auto station = std::make_unique<Station>(StationOptions{ComDeviceName(tile->Port()), device_, english_, autoLoad_},
                                                  records_.get(), tile->ChangeNotifier());
         station->Start();
         lastStart_ = std::chrono::steady_clock::now();

@@ -148,7 +148,7 @@ void Tile::FillPorts() {
     QSignalBlocker block(portBox_);
     portBox_->clear();
     portBox_->addItem(Q(WText(WinText::NoPort, english_)), 0);
-    for (int n : ports) portBox_->addItem(Q(ComName(n)), n);
+    for (int n : ports) portBox_->addItem(Q(ComShortName(n)), n);
     portBox_->setCurrentIndex(std::max(0, portBox_->findData(port_)));
 }
 

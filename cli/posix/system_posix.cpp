@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/settings/qsettings_profile.h"
@@ -45,8 +46,12 @@ bool LiveTerminal() { return isatty(STDOUT_FILENO); }
 bool TerminalTakesControlSequences() { return true; }
 
 int TerminalColumns() {
+    // The terminal's width now (it may have been resized); a terminal that does not
+    // say (a serial console) leaves it to $COLUMNS.
     winsize ws{};
-    return ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 ? ws.ws_col : 0;
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+    const char* columns = std::getenv("COLUMNS");
+    return columns ? std::atoi(columns) : 0;
 }
 
 PathKind Inspect(const std::string& path, int64_t& size, std::string& reason) {
@@ -86,6 +91,8 @@ const char* PortOptionHelp() {
            "                 COM33-64 = /dev/ttyUSB0-31, COM65-96 = /dev/ttyACM0-31) or a device path\n"
            "                 (/dev/ttyUSB0, /dev/serial/by-id/...)\n";
 }
+
+const char* PortsLinkUsage() { return "  bzl ports  link N DEVICE | unlink N\n"; }
 
 const char* RecordsPathHelp() { return "$XDG_STATE_HOME/Hallwyn/BootloaderZL/records.ndjson"; }
 

@@ -1,25 +1,25 @@
-// bzl's ports on Windows: COMn as Windows names it, its state found by opening it for a
-// moment, and `bzl ports` over every COM name the system knows.
+// bzl's ports on Windows: COMn as Windows names it, the ports Windows lists (never COM1
+// to COM256 opened blindly), each named as Device Manager names it, and its state found
+// by opening it for a moment, all ports at once, none waited on for long.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/port_choice.h"
 #include "cli/ports_command.h"
+#include "cli/system.h"
 #include "platform/serial.h"
 #include "platform/text_convert.h"
+#include "platform/win32/com_ports.h"
+#include "ports/com_name.h"
 #include "records/json.h"
 #include "platform/win32/win_api.h"
 
 namespace zl::cli {
 namespace {
 
-enum class PortState { Usable, Busy, NotSerial, Missing, Unusable };
-
-struct PortCheck {
-    PortState state = PortState::Missing;
-    std::string detail;  // the system's words, where they say more
-};
+using win::PortProbe;
+using win::PortState;
 
 const char* StateName(PortState state) {
     switch (state) {
@@ -27,87 +27,89 @@ const char* StateName(PortState state) {
         case PortState::Busy: return "busy";
         case PortState::NotSerial: return "not-serial";
         case PortState::Missing: return "missing";
+        case PortState::NoAnswer: return "no-answer";
         case PortState::Unusable: return "unusable";
     }
     return "";
 }
 
-std::u16string DeviceName(int n) { return FromUtf8("\\\\.\\COM" + std::to_string(n)); }
 
-// Opens the port exclusively for a moment, as the program itself would.
-PortCheck StateOf(int n) {
-    const HANDLE h = CreateFileW(win::Wide(DeviceName(n)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        const std::string words = ToUtf8(win::Narrow16(win::SystemWords(code)));
-        switch (code) {
-            case ERROR_ACCESS_DENIED:
-            case ERROR_SHARING_VIOLATION: return {PortState::Busy, words};
-            case ERROR_FILE_NOT_FOUND:
-            case ERROR_PATH_NOT_FOUND: return {PortState::Missing, words};
-            default: return {PortState::Unusable, words};
-        }
-    }
-    COMMPROP properties{};
-    const bool serial = GetFileType(h) == FILE_TYPE_CHAR && GetCommProperties(h, &properties);
-    CloseHandle(h);
-    return {serial ? PortState::Usable : PortState::NotSerial, {}};
+std::string Detail(const PortProbe& p) {
+    return p.code ? ToUtf8(win::Narrow16(win::SystemWords(static_cast<DWORD>(p.code)))) : std::string();
 }
 
-// What stands behind COMn: the system's device name, or the COM name itself when the
-// system names none (Wine, for a port linked by hand) but the port opens; empty when
-// there is no such port. The port is opened only when the system names nothing.
-std::string DeviceBehind(int n) {
-    const std::string device = ResolvePortPath(DeviceName(n));
-    if (!device.empty()) return device;
-    return StateOf(n).state == PortState::Missing ? std::string() : "COM" + std::to_string(n);
-}
-
-std::string Describe(const PortCheck& s) {
-    switch (s.state) {
+std::string Describe(const PortProbe& p) {
+    char seconds[16];
+    std::snprintf(seconds, sizeof seconds, "%.1f", win::kPortAnswerBound.count() / 1000.0);
+    switch (p.state) {
         case PortState::Busy: return "busy: another program holds it open (close that program or its connection)";
         case PortState::Missing: return "missing (the adapter is not plugged in?)";
         case PortState::NotSerial: return "not a serial line";
-        case PortState::Unusable: return "cannot be opened: " + s.detail;
+        case PortState::NoAnswer:
+            return std::string("no answer: opening it took longer than ") + seconds + " s (a Bluetooth link that is not connected?)";
+        case PortState::Unusable: return "cannot be opened: " + Detail(p);
         case PortState::Usable: break;
     }
     return "usable";
 }
 
+// The name of the port for the user, or the COM name itself for a port Windows names
+// nothing behind (Wine, a port linked by hand) that opens.
+std::string Label(int n, const PortProbe* probe) {
+    const std::string label = ToUtf8(win::PortLabel(n));
+    if (!label.empty()) return label;
+    return probe && probe->state != PortState::Missing ? "COM" + std::to_string(n) : std::string();
+}
+
+// text and spaces up to width characters.
+std::string Padded(const std::string& utf8, size_t width) {
+    const size_t chars = FromUtf8(utf8).size();
+    return chars >= width ? utf8 : utf8 + std::string(width - chars, ' ');
+}
+
+PortProbe ProbeOne(int n) { return win::ProbePorts({n}).front(); }
+
 }  // namespace
 
 int ChoosePort(const std::string& arg, std::u16string& comName, std::string& path, std::string& error) {
-    const int n = ComNumber(arg);
+    const int n = ParseComName(arg);
     if (n == 0) return error = "--port \"" + arg + "\": a port on Windows is COMn (bzl ports lists them)", 1;
     if (n < 0) return error = "--port \"" + arg + "\": a COM name is COM1 to COM256", 1;
-    comName = DeviceName(n);
-    path = DeviceBehind(n);
+    comName = ComDeviceName(n);
+    path = ToUtf8(win::PortLabel(n));
+    if (path.empty()) {
+        // Not listed by Windows: a port that opens all the same is taken by its name.
+        const PortProbe probe = ProbeOne(n);
+        path = Label(n, &probe);
+    }
     if (path.empty())
         return error = "--port " + arg + ": this machine has no COM" + std::to_string(n) +
                        " (bzl ports lists the COM ports Windows knows)", 1;
     return 0;
 }
 
-void ReleasePrivatePorts() {}
 
 int RunPorts(const Options& o) {
-    size_t shown = 0;
-    for (int n = 1; n <= 256; ++n) {
-        const std::string device = DeviceBehind(n);
-        if (device.empty()) continue;
-        const PortCheck s = StateOf(n);
-        ++shown;
+    const std::vector<PortProbe> probes = win::ProbePorts(win::PresentPorts());
+    for (const PortProbe& p : probes) {
+        const std::string name = "COM" + std::to_string(p.number);
+        const std::string label = Label(p.number, &p);
         if (o.json) {
             JsonObject j;
-            j.Str("port", "COM" + std::to_string(n)).Str("device", device).Str("state", StateName(s.state));
-            if (!s.detail.empty()) j.Str("detail", s.detail);
-            std::puts(j.Text().c_str());
+            j.Str("port", name).Str("device", label).Str("state", StateName(p.state));
+            const win::PortDevice device = win::DescribePort(p.number);
+            if (!device.friendly.empty()) j.Str("friendly_name", ToUtf8(device.friendly));
+            if (!device.maker.empty()) j.Str("manufacturer", ToUtf8(device.maker));
+            if (!device.serial.empty()) j.Str("serial", ToUtf8(device.serial));
+            if (!device.instanceId.empty()) j.Str("instance_id", ToUtf8(device.instanceId));
+            if (!device.kernelName.empty()) j.Str("kernel_name", ToUtf8(device.kernelName));
+            if (const std::string detail = Detail(p); !detail.empty()) j.Str("detail", detail);
+            WriteOut(j.Text() + "\n");
         } else {
-            std::printf("COM%-4d %-40s %s\n", n, device.c_str(), Describe(s).c_str());
+            WriteOut(Padded(name, 6) + " " + Padded(label, 44) + " " + Describe(p) + "\n");
         }
     }
-    if (shown == 0 && !o.json) std::printf("Windows knows no COM port on this machine\n");
+    if (probes.empty() && !o.json) WriteOut("Windows knows no COM port on this machine\n");
     return 0;
 }
 
@@ -120,11 +122,11 @@ int RunPortsLink(const Options&) {
 int RunPortsUnlink(const Options& o) { return RunPortsLink(o); }
 
 std::string PortProblem(const std::string& name, const std::string& path) {
-    const int n = ComNumber(name);
+    const int n = ParseComName(name);
     if (n <= 0) return {};
-    const PortCheck s = StateOf(n);
-    if (s.state == PortState::Usable) return {};
-    return name + " (" + path + ") is " + Describe(s);
+    const PortProbe p = ProbeOne(n);
+    if (p.state == PortState::Usable) return {};
+    return name + " (" + path + ") is " + Describe(p);
 }
 
 }  // namespace zl::cli

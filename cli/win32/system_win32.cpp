@@ -18,6 +18,7 @@ namespace {
 
 std::atomic<int>* g_flag = nullptr;
 HANDLE g_ended = nullptr;       // set by RunEnded
+bool g_utf8 = false;            // text into a pipe or file as UTF-8 (--json, --utf8, BZL_UTF8=1)
 
 std::wstring WidePath(const std::string& utf8) { return win::Wide(FromUtf8(utf8)); }
 std::string Utf8(const std::wstring& wide) { return ToUtf8(win::Narrow16(wide)); }
@@ -56,6 +57,19 @@ std::vector<std::string> Arguments(int, char**) {
     if (!wide) return args;
     for (int i = 1; i < n; ++i) args.push_back(Utf8(wide[i]));
     LocalFree(wide);
+    // --utf8 is Windows' own (Linux writes UTF-8 anyway); --json is for programs,
+    // which read UTF-8.
+    wchar_t value[8] = {};
+    g_utf8 = GetEnvironmentVariableW(L"BZL_UTF8", value, 8) > 0 && std::wstring(value) == L"1";
+    for (auto it = args.begin(); it != args.end();) {
+        if (*it == "--json") g_utf8 = true;
+        if (*it != "--utf8") {
+            ++it;
+            continue;
+        }
+        g_utf8 = true;
+        it = args.erase(it);
+    }
     return args;
 }
 
@@ -73,12 +87,33 @@ void RunEnded() {
 
 namespace {
 
-// A console takes UTF-16 characters; the bytes of a pipe or file stay UTF-8.
+// The code page a pipe or file gets its text in: UTF-8 when asked for (or JSON);
+// otherwise the one its reader on this machine decodes with: in a console window the
+// console's output code page (cmd's type and PowerShell's pipes read it; chcp 65001
+// makes it UTF-8), without a console the ANSI code page.
+UINT PipeCodePage() {
+    if (g_utf8) return CP_UTF8;
+    const UINT console = GetConsoleOutputCP();
+    return console ? console : GetACP();
+}
+
+std::string Encoded(const std::string& utf8, UINT codePage) {
+    if (codePage == CP_UTF8 || utf8.empty()) return utf8;
+    const std::wstring wide = win::Wide(FromUtf8(utf8));
+    const int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return utf8;
+    std::string bytes(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), n, nullptr, nullptr);
+    return bytes;
+}
+
+// A console takes UTF-16 characters; a pipe or file the bytes of PipeCodePage().
 void Write(FILE* stream, DWORD handleId, const std::string& utf8) {
     const HANDLE h = GetStdHandle(handleId);
     DWORD mode = 0;
     if (!GetConsoleMode(h, &mode)) {
-        std::fputs(utf8.c_str(), stream);
+        const std::string bytes = Encoded(utf8, PipeCodePage());
+        std::fwrite(bytes.data(), 1, bytes.size(), stream);
         return;
     }
     std::fflush(stream);
@@ -175,18 +210,24 @@ std::string FolderOf(const std::string& absolutePath) {
 std::unique_ptr<Profile> UserProfile() { return win::MakeRegistryProfile(u"BootloaderZL"); }
 
 const char* PortOptionHelp() {
-    return "  --port P       the port: COMn, as Windows names it (the Device Manager shows the adapter's number)\n";
+    return "  --port P       the port: COMn, as Windows names it (the Device Manager shows the adapter's number)\n"
+           "  --utf8         text into a pipe or file in UTF-8 (also: BZL_UTF8=1); default: the console's code\n"
+           "                 page, without a console the ANSI code page; --json is always UTF-8\n";
 }
+
+const char* PortsLinkUsage() { return ""; }
 
 const char* RecordsPathHelp() { return "%LOCALAPPDATA%\\Hallwyn\\BootloaderZL\\records.ndjson"; }
 
 const char* PortsCommandHelp() {
     return "usage: bzl ports [--json]\n\n"
-           "Lists every COM port Windows knows: the device behind it and its state: usable, busy (another\n"
-           "program holds it open), not a serial line, missing.\n\n"
-           "  --json         one JSON object per port on stdout\n\n"
+           "Lists every COM port Windows knows, named as the Device Manager names it (the name, the maker,\n"
+           "the USB serial number), and its state: usable, busy (another program holds it open), not a\n"
+           "serial line, missing, no answer (opening it took longer than 1.5 s: a Bluetooth link).\n\n"
+           "  --json         one JSON object per port on stdout (UTF-8)\n"
+           "  --utf8         text into a pipe or file in UTF-8 (also: BZL_UTF8=1)\n\n"
            "Windows gives each adapter its COM number; the Device Manager changes it (the adapter's\n"
-           "Properties, Port Settings, Advanced). bzl ports link and unlink are for Linux.\n\n"
+           "Properties, Port Settings, Advanced).\n\n"
            "Exit codes: 0 done; 1 usage.\n";
 }
 

@@ -172,6 +172,14 @@ void HeadlessPlatform::ExitProcess(int code) {
     for (;;) Sleep(1000);
 }
 
+void HeadlessPlatform::StateChanged(DialogState state, const std::u16string& status) {
+    if (observer_) observer_->OnStateChanged(state, status);
+}
+
+void HeadlessPlatform::TransferProgressed(const TransferProgress& progress) {
+    if (observer_) observer_->OnTransferProgressed(progress);
+}
+
 void HeadlessPlatform::TransferEnded(const TransferRecord& record) {
     if (observer_) observer_->OnTransferEnded(record);
 }

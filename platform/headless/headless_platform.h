@@ -33,6 +33,8 @@ public:
     public:
         virtual ~Observer() = default;
         virtual void OnBox(const Box& box) = 0;
+        virtual void OnStateChanged(DialogState state, const std::u16string& status) { (void)state, (void)status; }
+        virtual void OnTransferProgressed(const TransferProgress& progress) { (void)progress; }
         virtual void OnTransferEnded(const TransferRecord& record) = 0;
     };
 
@@ -75,6 +77,8 @@ public:
     std::u16string AppName() override { return u"BootloaderZL"; }
     // Ends this dialog's loop, not the process: the other dialogs of the process go on.
     [[noreturn]] void ExitProcess(int code) override;
+    void StateChanged(DialogState state, const std::u16string& status) override;
+    void TransferProgressed(const TransferProgress& progress) override;
     void TransferEnded(const TransferRecord& record) override;
 
     // Every character is this wide for the path shortening (there is no font).

@@ -352,4 +352,17 @@ PortHandle CreatePortHandle(const std::u16string& deviceName) {
     return std::make_shared<PosixSerialPort>(fd, wake);
 }
 
+std::vector<std::u16string> OpenablePorts() {
+    std::vector<std::u16string> names;
+    for (int n = 1; n <= 256; ++n) {
+        const std::string name = "\\\\.\\COM" + std::to_string(n);
+        const std::u16string device(name.begin(), name.end());
+        if (PortHandle port = CreatePortHandle(device)) {
+            port->Close();
+            names.push_back(device);
+        }
+    }
+    return names;
+}
+
 }  // namespace zl

@@ -5,6 +5,7 @@
 
 #include "app/bootloader_dlg.h"
 #include "platform/qt/qt_platform.h"
+#include "records/record_log.h"
 #ifdef __linux__
 #include "platform/posix/port_diagnosis.h"
 #endif
@@ -23,7 +24,9 @@ int main(int argc, char** argv) {
 #endif
     app.setWindowIcon(QIcon(QStringLiteral(":/bootloaderzl/icon.png")));
     zl::QtPlatform platform;
-    zl::CBootloaderZLApp theApp(platform);
+    zl::RecordLog records(zl::RecordLog::DefaultPath(), "BootloaderZL", BZL_VERSION,
+                          [](const std::string& problem) { std::fprintf(stderr, "BootloaderZL: %s\n", problem.c_str()); });
+    zl::CBootloaderZLApp theApp(platform, &records);
     theApp.InitInstance();  // ends the process when the dialog has ended
     return 0;
 }

@@ -27,12 +27,7 @@ QString ToQString(const std::u16string& s) { return QString::fromStdU16String(s)
 
 }  // namespace
 
-QtPlatform::QtPlatform()
-    : profile_(MakeQSettingsProfile(AppName())),
-      records_(std::make_unique<RecordLog>(RecordLog::DefaultPath(), "BootloaderZL", BZL_VERSION,
-                                           [](const std::string& problem) { std::fprintf(stderr, "BootloaderZL: %s\n", problem.c_str()); })) {}
-
-void QtPlatform::TransferEnded(const TransferRecord& record) { records_->Write(record, DeviceTypeName(record.deviceSel)); }
+QtPlatform::QtPlatform() : profile_(MakeQSettingsProfile(AppName())) {}
 
 QtPlatform::~QtPlatform() = default;
 

@@ -9,7 +9,6 @@
 namespace zl {
 
 class DialogWindow;
-class RecordLog;
 
 class QtPlatform : public Platform {
 public:
@@ -33,8 +32,6 @@ public:
     Profile& GetProfile() override;
     std::u16string AppName() override;
     [[noreturn]] void ExitProcess(int code) override;
-    // Appends the record of every device (on the worker's thread; nothing is shown).
-    void TransferEnded(const TransferRecord& record) override;
 
     DialogWindow* MainWindow() const { return main_; }
 
@@ -44,7 +41,6 @@ private:
 
     DialogWindow* main_ = nullptr;
     std::unique_ptr<Profile> profile_;
-    std::unique_ptr<RecordLog> records_;
 };
 
 }  // namespace zl

@@ -29,6 +29,68 @@ std::wstring ComboItem(HWND combo, int index) {
     return text;
 }
 
+}  // namespace
+
+// A tooltip control for a combo box: one tool per entry over the entry's place in the
+// drop-down list (placed anew when the list scrolls), and one over the box itself with
+// the tip of the chosen entry.
+struct ComboTips {
+    HWND tooltip = nullptr;
+    HWND combo = nullptr;
+    HWND list = nullptr;
+    std::vector<std::wstring> texts;
+    int cursel = -1;
+    int top = -1;
+    int placed = 0;  // the list's tools now in place
+
+    void PlaceListTools() {
+        for (int i = 0; i < placed; ++i) {
+            TOOLINFOW tool{};
+            tool.cbSize = sizeof tool;
+            tool.hwnd = list;
+            tool.uId = static_cast<UINT_PTR>(i);
+            SendMessageW(tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+        placed = 0;
+        top = static_cast<int>(SendMessageW(list, LB_GETTOPINDEX, 0, 0));
+        for (int i = 0; i < static_cast<int>(texts.size()); ++i) {
+            if (texts[i].empty()) continue;
+            TOOLINFOW tool{};
+            tool.cbSize = sizeof tool;
+            tool.uFlags = TTF_SUBCLASS;
+            tool.hwnd = list;
+            tool.uId = static_cast<UINT_PTR>(i);
+            SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&tool.rect));
+            tool.lpszText = texts[i].data();
+            SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+            placed = i + 1;
+        }
+    }
+
+    void PlaceBoxTool() {
+        TOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = combo;
+        tool.uId = reinterpret_cast<UINT_PTR>(combo);
+        SendMessageW(tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        if (cursel < 0 || cursel >= static_cast<int>(texts.size()) || texts[cursel].empty()) return;
+        tool.lpszText = texts[cursel].data();
+        SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+
+    static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+        const LRESULT result = DefSubclassProc(hwnd, msg, wParam, lParam);
+        auto* self = reinterpret_cast<ComboTips*>(data);
+        if ((msg == WM_MOUSEMOVE || msg == WM_VSCROLL || msg == WM_MOUSEWHEEL || msg == WM_SHOWWINDOW) &&
+            static_cast<int>(SendMessageW(hwnd, LB_GETTOPINDEX, 0, 0)) != self->top)
+            self->PlaceListTools();
+        return result;
+    }
+};
+
+namespace {
+
 INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_INITDIALOG) SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
     auto* self = reinterpret_cast<DialogWindow*>(GetWindowLongPtrW(hwnd, DWLP_USER));
@@ -43,6 +105,42 @@ DialogWindow::DialogWindow(const DialogTemplate& dlg, const MenuTemplate* menu, 
     : dlg_(dlg), menuTemplate_(menu), controls_(controls), callbacks_(callbacks), onShow_(std::move(onShow)) {}
 
 DialogWindow::~DialogWindow() { controls_.SetListener(nullptr); }
+
+void DialogWindow::ApplyTips(int id, void* control, const ControlState& st) {
+    std::vector<std::wstring> texts;
+    bool any = false;
+    for (const ComboEntry& e : st.entries) {
+        texts.push_back(Wide(e.tip));
+        any = any || !e.tip.empty();
+    }
+    auto found = comboTips_.find(id);
+    if (found == comboTips_.end()) {
+        if (!any) return;
+        auto tips = std::make_unique<ComboTips>();
+        tips->combo = H(control);
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetComboBoxInfo(tips->combo, &info)) return;
+        tips->list = info.hwndList;
+        tips->tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, H(hwnd_), nullptr,
+                                        GetModuleHandleW(nullptr), nullptr);
+        if (!tips->tooltip) return;
+        SendMessageW(tips->tooltip, TTM_SETMAXTIPWIDTH, 0, 600);
+        SetWindowSubclass(tips->list, &ComboTips::ListProc, 1, reinterpret_cast<DWORD_PTR>(tips.get()));
+        found = comboTips_.emplace(id, std::move(tips)).first;
+    }
+    ComboTips& tips = *found->second;
+    if (tips.texts != texts) {
+        tips.texts = std::move(texts);
+        tips.PlaceListTools();
+        tips.cursel = -2;
+    }
+    if (tips.cursel != st.cursel) {
+        tips.cursel = st.cursel;
+        tips.PlaceBoxTool();
+    }
+}
 
 void* DialogWindow::Handle() const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -166,6 +264,7 @@ void DialogWindow::Apply(int id) {
             if (static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0)) != st.cursel || !same)
                 SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(st.cursel), 0);
             SetTextIfChanged(control, st.text);
+            ApplyTips(id, control, st);
             break;
         }
         case ControlKind::Progress:
@@ -279,6 +378,9 @@ intptr_t DialogWindow::Message(void* window, unsigned msg, uintptr_t wParam, int
             return TRUE;
         case WM_DESTROY: {
             controls_.SetListener(nullptr);
+            for (auto& [id, tips] : comboTips_)
+                if (tips->list) RemoveWindowSubclass(tips->list, &ComboTips::ListProc, 1);
+            comboTips_.clear();
             std::lock_guard<std::mutex> lock(mutex_);
             hwnd_ = nullptr;
             return FALSE;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -14,6 +16,8 @@
 #include "platform/platform.h"
 
 namespace zl::win {
+
+struct ComboTips;
 
 // Private messages of the dialogs.
 constexpr unsigned kMsgFlush = 0x8000 + 1;  // WM_APP + 1: apply the model's changes
@@ -48,6 +52,8 @@ private:
     void ApplyAll();
     void Command(int id, int code, void* control);
     void Close(int result);
+    // The tooltips of a combo box's entries (ControlState's tips).
+    void ApplyTips(int id, void* combo, const ControlState& st);
 
     const DialogTemplate& dlg_;
     const MenuTemplate* menuTemplate_;
@@ -59,6 +65,7 @@ private:
     bool applying_ = false;
     int focus_ = -1;
     std::vector<unsigned> sysCommands_;
+    std::map<int, std::unique_ptr<ComboTips>> comboTips_;
 
     mutable std::mutex mutex_;
     std::set<int> dirty_;

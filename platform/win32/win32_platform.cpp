@@ -30,14 +30,7 @@ std::wstring Win32Filter(const std::u16string& filter) {
 
 }  // namespace
 
-// A window program has no console: a record file that cannot be written is left
-// unsaid rather than shown in a box (writing a record never changes the window).
-Win32Platform::Win32Platform()
-    : profile_(MakeRegistryProfile(AppName())),
-      records_(std::make_unique<RecordLog>(RecordLog::DefaultPath(), "BootloaderZL", BZL_VERSION,
-                                           [](const std::string&) {})) {}
-
-void Win32Platform::TransferEnded(const TransferRecord& record) { records_->Write(record, DeviceTypeName(record.deviceSel)); }
+Win32Platform::Win32Platform() : profile_(MakeRegistryProfile(AppName())) {}
 
 Win32Platform::~Win32Platform() = default;
 

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "platform/platform.h"
-#include "records/record_log.h"
 
 namespace zl::win {
 
@@ -29,8 +28,6 @@ public:
     Profile& GetProfile() override;
     std::u16string AppName() override;
     [[noreturn]] void ExitProcess(int code) override;
-    // The record of every device, as the window on Linux keeps it.
-    void TransferEnded(const TransferRecord& record) override;
 
 private:
     // Runs fn on the main dialog's thread and waits for it (at once when there is no
@@ -40,7 +37,6 @@ private:
 
     std::atomic<DialogWindow*> main_{nullptr};
     std::unique_ptr<Profile> profile_;
-    std::unique_ptr<RecordLog> records_;
 };
 
 }  // namespace zl::win

@@ -234,7 +234,8 @@ TEST_F(VerifyTest, MarksBeforeVerifyDecide) {
     }
 }
 
-TEST_F(VerifyTest, OnlyWholeBlocksAreSent) {
+TEST_F(VerifyTest, AFileThatIsNoWholeNumberOfBlocksIsRefusedBeforeAnythingIsSent) {
+    // Comparing the whole blocks alone would call a file with another tail identical.
     auto seen = std::make_shared<int>(-1);
     VerifyDevice([seen](int blocks) {
         *seen = blocks;
@@ -243,11 +244,16 @@ TEST_F(VerifyTest, OnlyWholeBlocksAreSent) {
     dlg->m_bEnglish = 1;
     const std::string path = MakeFile("short.spic32", Pattern(1000));
     Verify(path);
-    EXPECT_EQ(*seen, 1);
-    EXPECT_EQ(Left(IDC_PROGRESS).hi, 1);
+    EXPECT_EQ(*seen, -1);
+    EXPECT_EQ(port->Written(), "");
     ASSERT_EQ(platform->Boxes().size(), 1u);
-    EXPECT_EQ(platform->Boxes()[0].title, u"Software Comparison");
-    EXPECT_EQ(platform->Boxes()[0].text, u"The selected file (" + U(path) + u") matches the software in the flash memory.");
+    EXPECT_EQ(platform->Boxes()[0].type, MB_OK | MB_ICONERROR);
+    EXPECT_EQ(platform->Boxes()[0].text, u"The file cannot be read:\n" + U(path) +
+                                             u"\n\nThe file has no valid length (a whole number of 512-byte blocks) and was not sent");
+    ASSERT_EQ(platform->Records().size(), 1u);
+    EXPECT_EQ(platform->Records()[0].outcome, Outcome::FileError);
+    EXPECT_EQ(platform->Records()[0].cause, Cause::Length);
+    EXPECT_FALSE(platform->Records()[0].reachedDevice);
     EXPECT_TRUE(ScriptPlatform::WaitUntil([&] { return dlg->m_bInfoRunning == 1; }, seconds(2)));
 }
 

@@ -1,6 +1,8 @@
 // bzl against zlsim: the same exchange as the window's, several devices in one run with
 // their records, and Ctrl-C while searching and during a transfer.
 #include <csignal>
+#include <cstdio>
+#include <fstream>
 
 #include "platform/text_convert.h"
 #include "records/sha256.h"
@@ -152,6 +154,40 @@ TEST_F(CommandLine, CountThreeLoadsThreeDevicesWithTheirRecordsAndJsonEvents) {
     EXPECT_EQ(connected, 3u);
     EXPECT_NE(out.find("{\"v\":1,\"event\":\"result\""), std::string::npos);
     EXPECT_NE(out.find("\"ok\":true,\"code\":0,\"good\":3,\"failed\":0"), std::string::npos) << out;
+}
+
+std::string Sha256Of(const std::string& bytes) {
+    Sha256 h;
+    h.Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    return h.HexDigest();
+}
+
+TEST_F(CommandLine, ProgressNamesItsPhaseAndTheRecordNamesTheBytesSentEvenWhenTheFileIsReplaced) {
+    Sim("pic32", 168);
+    const std::string fw = Image("fw.spic32", 32 * 1024);
+    const std::string sent = ReadFile(fw);
+    std::string other = sent;
+    other[100] ^= 0x5A;
+    const std::string log = File("records.ndjson");
+    auto p = StartAndSwitchOn({"load", fw, "--port", Port(), "--device", "0", "--json", "--log", log});
+    // Replaced by rename, same size, once the device copies to its chip: the record is
+    // written a few seconds later, when the device names its new firmware.
+    ASSERT_TRUE(sim->WaitFor([](const ZlSim& s) { return s.EventTime("prog") >= 0; }, seconds(60))) << p->Out();
+    {
+        std::ofstream(File("other.spic32"), std::ios::binary) << other;
+    }
+    ASSERT_EQ(std::rename(File("other.spic32").c_str(), fw.c_str()), 0);
+    ASSERT_EQ(p->Wait(seconds(60)), 0) << p->Out() << p->Err();
+    EXPECT_EQ(ReadFile(flash), sent);
+    const auto records = Records(log);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_NE(records[0].find("\"size\":32768,\"sha256\":\"" + Sha256Of(sent) + "\""), std::string::npos) << records[0];
+
+    // The send phase counts the file's bytes up to its size; the copy phase has its own.
+    const std::string out = p->Out();
+    EXPECT_NE(out.find("\"phase\":\"send\",\"done\":32768,\"total\":32768,\"percent\":100"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"phase\":\"program\",\"done\":4220,\"total\":4220,\"percent\":100"), std::string::npos) << out;
+    EXPECT_LT(out.find("\"phase\":\"send\""), out.find("\"phase\":\"program\""));
 }
 
 TEST_F(CommandLine, CtrlCResetsTheDeviceAndDuringATransferFinishesItFirst) {

@@ -43,13 +43,13 @@ TEST(Record, LineIsOneJsonObjectWithUtcMillisecondsAndValidUtf8) {
     r.units = 22;
     r.durationUs = 2000000;
     r.outcome = Outcome::TransferFailed;
-    r.failure = "length";
+    r.cause = Cause::Length;
     r.boxText = u"Fehler";
+    r.fileSize = 11520;
+    r.fileSha256 = "ab";
     RecordContext c;
     c.startUtcMs = 951782400123;  // 2000-02-29 00:00:00.123
     c.devicePath = "/dev/ttyUSB0";
-    c.fileSize = 11520;
-    c.fileSha256 = "ab";
     const std::string line = FormatRecord(r, c);
     EXPECT_EQ(line.back(), '\n');
     EXPECT_EQ(line.find('\n'), line.size() - 1);  // one line
@@ -70,14 +70,14 @@ TEST(Record, AnUnwritableRecordFileIsReportedOnceAndOnlyDeviceTransfersAreRecord
     RecordLog bad(env.dir() + "/plain/records.ndjson", "bzl", "1", [&](const std::string& m) { reports.push_back(m); });
     TransferRecord r;
     r.reachedDevice = true;
-    EXPECT_FALSE(bad.Write(r, u"Corvel 6"));
-    EXPECT_FALSE(bad.Write(r, u"Corvel 6"));
+    EXPECT_FALSE(bad.Write(r));
+    EXPECT_FALSE(bad.Write(r));
     EXPECT_EQ(reports.size(), 1u);
 
     RecordLog good(env.dir() + "/new/folder/records.ndjson", "bzl", "1", nullptr);
-    EXPECT_TRUE(good.Write(r, u"Corvel 6"));
+    EXPECT_TRUE(good.Write(r));
     r.reachedDevice = false;  // a refused file: nothing went to the device
-    EXPECT_TRUE(good.Write(r, u"Corvel 6"));
+    EXPECT_TRUE(good.Write(r));
     const std::string text = [&] {
         std::ifstream in(good.Path());
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

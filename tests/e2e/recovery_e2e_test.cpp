@@ -87,7 +87,7 @@ TEST_P(LostPortScenario, IsToldOnceAndTakenUpAgainWhenThePortComesBack) {
     if (GetParam() == Phase::Loading || GetParam() == Phase::Reading || GetParam() == Phase::Verifying) {
         ASSERT_EQ(ui->platform.Records().size(), 1u);
         EXPECT_EQ(ui->platform.Records()[0].outcome, Outcome::TransferFailed);
-        EXPECT_EQ(ui->platform.Records()[0].failure, "device-gone");
+        EXPECT_EQ(ui->platform.Records()[0].cause, Cause::DeviceGone);
     }
 
     // Plugged back: listed, selected and searched on again by itself.

@@ -16,6 +16,7 @@
 
 #include "platform/line_clock.h"
 #include "platform/serial.h"
+#include "ports/com_name.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_env.h"
 
@@ -67,6 +68,14 @@ TEST(PortNames, LinksComeFirstAndTheDefaultTableCanBeSwitchedOff) {
     for (const char16_t* bad : {u"\\\\.\\COM0", u"\\\\.\\COM257", u"\\\\.\\COMx", u"\\\\.\\LPT1", u"COM", u""})
         EXPECT_EQ(ResolvePortPath(bad), "");
     EXPECT_EQ(PortDirectory(), env.PortDir());
+    // A number of this process's own leads to its device where no link names the number.
+    AddProcessPort(200, "/dev/ttyUSB7");
+    EXPECT_EQ(ResolvePortPath(u"COM200"), "/dev/ttyUSB7");
+    env.LinkPort(200, "/dev/ttyS3");
+    EXPECT_EQ(ResolvePortPath(u"\\\\.\\COM200"), env.PortDir() + "/com200");
+    EXPECT_EQ(ParseComName(std::string("/dev/com1")), 0);  // a path, not a name
+    EXPECT_EQ(ParseComName(std::string("com05")), -1);
+    EXPECT_EQ(ComDeviceName(ParseComName(u"\\\\.\\Com256")), u"\\\\.\\COM256");
 }
 
 TEST(PortOpen, OnlyRealTerminalsOpenAndOnlyOnce) {

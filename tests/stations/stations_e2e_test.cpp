@@ -70,7 +70,7 @@ protected:
         benches.push_back(Bench{com, nullptr, nullptr, {}});
         Bench& b = benches.back();
         if (withSim) StartSim(b);
-        b.station = std::make_unique<Station>(StationOptions{DeviceName(com), 0, false, FromUtf8(image)}, records.get(),
+        b.station = std::make_unique<Station>(StationOptions{ComDeviceName(com), 0, false, FromUtf8(image)}, records.get(),
                                               nullptr);
         b.station->Start();
         // One start-up at a time, as the station window starts them.
@@ -221,7 +221,6 @@ TEST(StationPorts, NamesAndTheProfileList) {
         EXPECT_FALSE(ComNumber(bad).has_value()) << ToUtf8(bad);
     EXPECT_EQ(ParsePortList(u"COM5,com7, COM5,junk,,COM300,COM1"), (std::vector<int>{5, 7, 1}));
     EXPECT_EQ(FormatPortList({5, 7, 1}), u"COM5,COM7,COM1");
-    EXPECT_EQ(DeviceName(12), u"\\\\.\\COM12");
 }
 
 }  // namespace

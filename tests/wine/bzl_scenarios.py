@@ -3,14 +3,22 @@
 
 Runs alone: bzl_scenarios.py BUILD_WIN SIM_DIR WORK_DIR (WINEPREFIX set); scenarios.py runs it
 with the window's scenarios."""
+import fcntl
 import glob
 import json
 import os
+import pty
+import re
+import select
 import signal
+import struct
 import subprocess
+import termios
+import threading
 import time
 
-from wine_support import BUILD, PREFIX, WORK, Sim, check, clear_ports, counts, fresh_prefix, read, wait, winpath, zlfw
+from wine_support import (BUILD, PREFIX, WORK, Sim, check, clear_ports, counts, fresh_prefix, read, usb_port, wait, winpath,
+                          zlfw)
 
 BZL = os.path.join(BUILD, "bzl.exe")
 ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
@@ -41,6 +49,41 @@ def ended(proc, timeout):
         return None, out, err
 
 
+def ports_bytes(*args, env=None):
+    """bzl ports with its standard output in a pipe, as bytes."""
+    r = subprocess.run(["wine", BZL, "ports", *args], capture_output=True, cwd=WORK, env=env or ENV, timeout=60)
+    return r.stdout
+
+
+def in_console(columns, *args, timeout=120):
+    """Runs bzl.exe in a console COLUMNS wide (Wine makes one of a terminal: here a
+    pseudo-terminal of that size); what the console printed, control sequences removed."""
+    master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 40, columns, 0, 0))
+    proc = subprocess.Popen(["wine", BZL, *args], stdin=slave, stdout=slave, stderr=slave, cwd=WORK, env=ENV)
+    os.close(slave)
+    out, end = b"", time.monotonic() + timeout
+    while time.monotonic() < end:
+        if not select.select([master], [], [], 1)[0]:
+            if proc.poll() is not None:
+                break
+            continue
+        try:
+            data = os.read(master, 65536)
+        except OSError:
+            break
+        if not data:
+            break
+        out += data
+    os.close(master)
+    try:
+        code = proc.wait(10)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        code = None
+    return code, re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", out).decode("utf-8", "replace")
+
+
 def records():
     """bzl's records so far."""
     found = glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData", "Local", "Hallwyn", "BootloaderZL",
@@ -57,6 +100,21 @@ def scenario():
         code, out, err = bzl("ports")
         check("bzl ports: COM3 usable", code == 0 and any(line.startswith("COM3 ") and line.endswith("usable")
                                                            for line in out.splitlines()), out + err)
+        # Named from the device registry, as the Device Manager names it.
+        usb_port(3, "B7733KQ", "Serielles USB-Ger\u00e4t", "Microsoft")
+        code, out, err = bzl("ports", "--json")
+        port = [json.loads(line) for line in out.splitlines() if '"COM3"' in line]
+        check("bzl ports --json: COM3's name, maker and serial number from SetupAPI",
+              code == 0 and port and port[0]["device"] == "Serielles USB-Ger\u00e4t (Microsoft), serial B7733KQ" and
+              port[0]["serial"] == "B7733KQ" and port[0]["state"] == "usable", out + err)
+        code, out, err = bzl("--help")
+        check("bzl --help: no ports link on Windows", code == 0 and "bzl ports" in out and "link" not in out, out)
+
+        # Text into a pipe: the ANSI code page without a console (Wine: 1252), UTF-8 when asked.
+        name = "Serielles USB-Ger\u00e4t (Microsoft)"
+        check("bzl ports into a pipe: the ANSI code page", name.encode("cp1252") in ports_bytes(), ports_bytes())
+        check("BZL_UTF8=1 and --utf8: UTF-8",
+              name.encode() in ports_bytes(env=dict(ENV, BZL_UTF8="1")) and name.encode() in ports_bytes("--utf8"))
         code, out, err = bzl("load", "fehlt.spic32", "--port", "COM3")
         check("a missing file: exit 7 and its name", code == 7 and "fehlt.spic32" in err, (code, err))
         code, out, err = bzl("info", "--port", "/dev/ttyS0")
@@ -91,6 +149,17 @@ def scenario():
               (code, err))
         check("read --json: its events", events[0] == "start" and "connected" in events and events[-1] == "result",
               events)
+
+        # In a console 61 columns wide the live line keeps to 60 characters and loses whole
+        # fields, never half a number.
+        sim.command("power off")
+        threading.Timer(2, lambda: sim.command("power on")).start()
+        code, out = in_console(61, "load", winpath(image), "--port", "COM3", "--timeout", "60")
+        live = [part for line in out.split("\n") for part in line.split("\r") if " %" in part]
+        whole = re.compile(r"^COM3  .*\d+ %(  [\d.]+ (B|KiB|MiB)( / [\d.]+ (B|KiB|MiB))?(, \d+ B/s(, [\d:]+ left)?)?)?$")
+        check("a console 61 wide: a load's live lines of at most 60 characters, whole fields",
+              code == 0 and len(live) > 10 and all(len(p) <= 60 and whole.match(p) for p in live),
+              (code, [p for p in live if len(p) > 60 or not whole.match(p)][:3], out[-300:]))
 
         # The adapter pulled during a load: bzl ends at once with exit 4 and says why.
         sim.command("power off")

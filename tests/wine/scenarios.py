@@ -10,9 +10,10 @@ import sys
 import time
 
 import bzl_scenarios
+import installer
 import lost_port
 from wine_support import (CONNECTED, fresh_prefix, IDC, KEY, PREFIX, SEARCHING, WORK, Program, Sim, check, clear_ports, counts,
-                          read, reg, wait, zlfw)
+                          read, reg, usb_port, wait, zlfw)
 
 
 def pic32_scenarios():
@@ -23,6 +24,7 @@ def pic32_scenarios():
     reg("PrevCOM", "REG_SZ", r"\\.\COM7")
     reg("PrevDevice", "REG_DWORD", 0)
     reg("PrevLang", "REG_DWORD", 0)
+    usb_port(7, "A50285BI")
     ui = Program()
     try:
         started = wait(lambda: ui.combo(IDC["port"])[1], 60, 0.02)
@@ -30,6 +32,8 @@ def pic32_scenarios():
         check("start-up lists both ports and selects PrevCOM",
               ui.combo(IDC["port"]) == (1, ["COM3", "COM7"]), ui.combo(IDC["port"]) if started else ui.ask("text 0"))
         check("searching on COM7", ui.wait_text(IDC["status"], SEARCHING, 10), ui.text(IDC["status"]))
+        check("the Port box's tooltip names COM7 as the Device Manager does",
+              "USB Serial Port (FTDI), serial A50285BI" in ui.ask("tips").split("|"), ui.ask("tips"))
         if os.environ.get("BZL_WINE_SCREENSHOT"):  # the window as Wine draws it, for a look beside the Linux one
             subprocess.run(["import", "-window", "root", "-trim", os.environ["BZL_WINE_SCREENSHOT"]], check=False)
 
@@ -119,5 +123,6 @@ pic32_scenarios()
 hcs_scenario()
 lost_port.scenario()
 bzl_scenarios.scenario()
+installer.scenario()
 print(f"{counts['passed']} passed, {counts['failed']} failed")
 sys.exit(1 if counts["failed"] else 0)

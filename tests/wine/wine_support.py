@@ -149,6 +149,17 @@ def reg(name, kind, value):
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def usb_port(com, serial, friendly="USB Serial Port", maker="FTDI"):
+    """Makes COMn a USB serial adapter in Windows' device registry (the Ports class, as
+    SetupAPI reads it): its friendly name, its maker and its serial number."""
+    key = rf"HKLM\System\CurrentControlSet\Enum\USB\VID_0403&PID_6001\{serial}"
+    for sub, name, value in (("", "ClassGUID", "{4d36e978-e325-11ce-bfc1-08002be10318}"),
+                             ("", "FriendlyName", f"{friendly} (COM{com})"), ("", "Mfg", maker),
+                             (r"\Device Parameters", "PortName", f"COM{com}")):
+        subprocess.run(["wine", "reg", "add", key + sub, "/v", name, "/d", value, "/f"],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 def zlfw(*args):
     subprocess.run([os.path.join(SIM, "zlfw"), *args], check=True, stdout=subprocess.DEVNULL)
 

@@ -10,8 +10,10 @@
 //   box                  "none", or the title and texts of a box of the program (|-separated)
 //   boxclick ID          presses a button of that box (1 = OK, 2 = Cancel)
 //   file PATH            answers the open or save dialog with PATH
+//   tips                 the texts of the main dialog's tooltips (|-separated)
 //   gone                 1 when the main dialog no longer exists
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <string>
@@ -111,6 +113,47 @@ std::string BoxText(HWND box) {
     return out;
 }
 
+// The texts of the tools of every tooltip control the main dialog owns. The tooltip
+// copies a tool into memory of its own process: the TOOLINFO goes there.
+std::string Tips(HWND main) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(main, &pid);
+    const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return "error cannot open the program's process";
+    char* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE));
+    std::vector<HWND> tooltips;
+    struct Search {
+        HWND main;
+        std::vector<HWND>* found;
+    } s{main, &tooltips};
+    EnumWindows([](HWND h, LPARAM p) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(p);
+        if (GetWindow(h, GW_OWNER) == s->main && ClassOf(h) == L"tooltips_class32") s->found->push_back(h);
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&s));
+    std::string out = "ok";
+    for (HWND tooltip : tooltips) {
+        DWORD_PTR count = 0;
+        SendMessageTimeoutW(tooltip, TTM_GETTOOLCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
+        for (DWORD_PTR i = 0; i < count && i < 300; ++i) {
+            TOOLINFOW tool{};
+            tool.cbSize = sizeof tool;
+            tool.lpszText = reinterpret_cast<wchar_t*>(remote + 1024);
+            wchar_t text[1024] = {};
+            WriteProcessMemory(process, remote, &tool, sizeof tool, nullptr);
+            WriteProcessMemory(process, remote + 1024, text, sizeof text, nullptr);
+            DWORD_PTR ok = 0;
+            SendMessageTimeoutW(tooltip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 2000, &ok);
+            if (!ok) continue;
+            ReadProcessMemory(process, remote + 1024, text, sizeof text - sizeof(wchar_t), nullptr);
+            out += "|" + Escape(text);
+        }
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return out;
+}
+
 std::string Run(const std::string& line) {
     const size_t space = line.find(' ');
     const std::string cmd = line.substr(0, space);
@@ -138,6 +181,7 @@ std::string Run(const std::string& line) {
         return "ok";
     }
     if (!main) return "error no main dialog";
+    if (cmd == "tips") return Tips(main);
     if (cmd == "menu") {
         PostMessageW(main, WM_COMMAND, MAKEWPARAM(id, 0), 0);
         return "ok";
