@@ -44,11 +44,7 @@ fi
 
 # bzl, zlsim and zlfw without the window, and the line probe on the project's serial code.
 cmake -S "$root" -B "$build" -G Ninja -DBZL_GUI=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target bzl zlsim zlfw zl_platform -j"${BZL_JOBS:-2}" >/dev/null
-if [ ! "$build/line_probe" -nt "$root/tests/usb/line_probe.cpp" ] || [ ! "$build/line_probe" -nt "$build/libzl_platform.a" ]; then
-  g++ -std=c++20 -O2 -Wall -Wextra -I"$root" "$root/tests/usb/line_probe.cpp" "$build/libzl_platform.a" \
-    -pthread -o "$build/line_probe"
-fi
+cmake --build "$build" --target bzl zlsim zlfw line_probe -j"${BZL_JOBS:-2}" >/dev/null
 echo "test-usb: kernel and build ready after $((SECONDS - start)) s"
 
 status=0

@@ -286,7 +286,7 @@ def main():
         files = {f"fw/{os.path.basename(p)}": p for p in [*fws.values(), sx]}
         files.update({"etc/passwd": os.path.join(work, "passwd"), "etc/group": os.path.join(work, "group")})
         vmlib.make_initramfs(initramfs, KERNEL_DIR, os.path.join(HERE, "guest_init.sh"),
-                             [os.path.join(BUILD, "cli", "bzl"), os.path.join(BUILD, "line_probe")], files)
+                             [os.path.join(BUILD, "cli", "bzl"), os.path.join(BUILD, "tests", "usb", "line_probe")], files)
         by_chardev = {"ca": a, "ch": h, "cb": b}
         machine = vmlib.Vm(work, kernel, initramfs, {c: s.pty for c, s in by_chardev.items()}, {"u1": "ca"})
         release, took = machine.boot()
