@@ -48,6 +48,7 @@ cmake --build "$build" --target bzl zlsim zlfw line_probe -j"${BZL_JOBS:-2}" >/d
 echo "test-usb: kernel and build ready after $((SECONDS - start)) s"
 
 status=0
-python3 "$root/tests/usb/scenarios.py" "$build" "$kernel_dir" || status=$?
+# Every wait in the scenarios is bounded; this bounds their sum when many fail.
+timeout -k 10 900 python3 "$root/tests/usb/scenarios.py" "$build" "$kernel_dir" || status=$?
 echo "test-usb: $((SECONDS - start)) s in all"
 exit $status

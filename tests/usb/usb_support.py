@@ -2,6 +2,7 @@
 watched in the guest, the checks and their count."""
 import json
 import os
+import select
 import signal
 import subprocess
 import sys
@@ -54,16 +55,19 @@ class Sim:
         self.proc = subprocess.Popen([os.path.join(sim_dir, "zlsim"), "--kind", kind, "--com", str(com), "--flash",
                                       self.flash_path, "--log", self.log], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, text=True, env=env, preexec_fn=child_setup)
-        ready = self.proc.stdout.readline().split()
+        started = select.select([self.proc.stdout], [], [], 10)[0]
+        ready = self.proc.stdout.readline().split() if started else []
         if ready[:2] != ["ready", f"COM{com}"]:
             raise RuntimeError(f"zlsim did not start: {ready}")
         self.pty = ready[2]
         self._pos = 0
         self._entries = []
 
-    def command(self, line):
+    def command(self, line, timeout=10):
         self.proc.stdin.write(line + "\n")
         self.proc.stdin.flush()
+        if not select.select([self.proc.stdout], [], [], timeout)[0]:
+            raise TimeoutError(f"zlsim did not answer {line!r} within {timeout} s")
         return self.proc.stdout.readline().strip()
 
     def state(self):

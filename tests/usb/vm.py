@@ -72,8 +72,8 @@ class Cpio:
 
 
 def libraries(program):
-    """The shared libraries ldd names for a program, the loader included."""
-    out = subprocess.run(["ldd", program], capture_output=True, text=True, check=True).stdout
+    """The shared libraries ldd names for a program, the loader included (none when static)."""
+    out = subprocess.run(["ldd", program], capture_output=True, text=True).stdout
     libs = []
     for line in out.splitlines():
         m = re.search(r"(/\S+) \(0x", line)
