@@ -15,6 +15,7 @@
 #include "cli/station.h"
 #include "cli/system.h"
 #include "platform/text_convert.h"
+#include "records/json.h"
 #include "records/record_log.h"
 
 namespace {
@@ -164,8 +165,11 @@ int RunDeviceCommand(const Options& o) {
     if (code != kExitInterrupted && first < codes.size()) code = codes[first];
     const std::string firstPort = first < codes.size() ? zl::ToUtf8(comNames[first].substr(4)) : "";
     if (o.json) {
-        std::printf("{\"v\":%d,\"event\":\"summary\",\"stations\":%zu,\"code\":%d,\"first_failure\":%s}\n", kEventSchema,
-                    codes.size(), code, first < codes.size() ? ("\"" + firstPort + "\"").c_str() : "null");
+        zl::JsonObject summary;
+        summary.Int("v", kEventSchema).Str("event", "summary").Int("stations", static_cast<int64_t>(codes.size())).Int("code", code);
+        if (first < codes.size()) summary.Str("first_failure", firstPort);
+        else summary.Null("first_failure");
+        WriteOut(summary.Text() + "\n");
     } else {
         WriteOut(std::to_string(codes.size()) + " stations: exit code " + std::to_string(code) +
                  (first < codes.size() ? ", first device failed on " + firstPort : "") + "\n");
