@@ -4,6 +4,7 @@
 # zlsim on the host at each adapter's far end (tests/usb/scenarios.py). Installs what it
 # needs (qemu-system-x86, busybox-static) with apt-get, fetches Debian's kernel package
 # once (cached in build-usb/kernel), builds bzl, zlsim and zlfw in build-usb/. A few minutes.
+# Arguments: scenario names to run alone (see tests/usb/scenarios.py), e.g. "busy kill".
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BZL_USB_BUILD:-$root/build-usb}
@@ -49,6 +50,6 @@ echo "test-usb: kernel and build ready after $((SECONDS - start)) s"
 
 status=0
 # Every wait in the scenarios is bounded; this bounds their sum when many fail.
-timeout -k 10 900 python3 "$root/tests/usb/scenarios.py" "$build" "$kernel_dir" || status=$?
+timeout -k 10 900 python3 "$root/tests/usb/scenarios.py" "$build" "$kernel_dir" "$@" || status=$?
 echo "test-usb: $((SECONDS - start)) s in all"
 exit $status

@@ -135,6 +135,11 @@ class Sim:
                 self.proc.wait()
 
 
+def floods(sim, since, timeout=20):
+    """Whether bzl floods the line (its bytes arrive at zlsim) within timeout."""
+    return wait(lambda: sim.bytes("rx", since) > 100, timeout)
+
+
 def pull(machine, uid, sim):
     """Pulls an adapter; returns the host's monotonic time of the pull. QEMU 7.2's usb-serial
     can crash (SIGSEGV) when bytes come in from its chardev while the device is being
@@ -159,14 +164,12 @@ class Guest:
     def run(self, command, timeout=30):
         return self.vm.run(command, timeout)
 
-    def start(self, args, user=False):
+    def start(self, args):
         """Starts bzl in the background; returns its name (its files are /tmp/out/NAME.*)."""
         self.n += 1
         name = f"b{self.n}"
         o = f"/tmp/out/{name}"
         bzl = f"bzl {args} >{o}.out 2>{o}.err"
-        if user:
-            bzl = f"su -s /bin/sh user -c '{bzl}'"
         rc, out = self.run(f"( {bzl} & echo $! >{o}.pid; wait $!; echo $? >{o}.rc ) </dev/null >/dev/null 2>&1 &")
         if rc != 0:
             raise RuntimeError(f"cannot start bzl in the guest: {out}")
@@ -181,11 +184,6 @@ class Guest:
                 self.stop(name)
         self.started = []
 
-    def pid(self, name):
-        rc, out = self.run(f"i=0; while [ ! -s /tmp/out/{name}.pid ] && [ $i -lt 100 ]; do usleep 20000; "
-                           f"i=$((i+1)); done; cat /tmp/out/{name}.pid")
-        return int(out.strip())
-
     def finished(self, name, timeout):
         """Waits for bzl to end (bounded): (exit code or None, host monotonic time it was seen)."""
         steps = int(timeout / 0.02) + 1
@@ -197,8 +195,8 @@ class Guest:
     def output(self, name, stream="out"):
         return self.run(f"cat /tmp/out/{name}.{stream}")[1]
 
-    def kill(self, name, signal="TERM"):
-        self.run(f"kill -{signal} $(cat /tmp/out/{name}.pid) 2>/dev/null")
+    def kill(self, name, sig="TERM"):
+        self.run(f"kill -{sig} $(cat /tmp/out/{name}.pid) 2>/dev/null")
 
     def stop(self, name, timeout=10):
         """Ends a bzl that is still running (Ctrl-C's way, then SIGKILL)."""
@@ -207,10 +205,6 @@ class Guest:
         if rc is None:
             self.kill(name, "KILL")
             self.finished(name, 5)
-
-    def searching(self, name, sim, since, timeout=20):
-        """Whether bzl floods the line (bytes arrive at zlsim) within timeout."""
-        return wait(lambda: sim.bytes("rx", since) > 100, timeout)
 
     def nodes(self):
         rc, out = self.run("ls /dev | grep ttyUSB")
