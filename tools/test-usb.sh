@@ -9,14 +9,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BZL_USB_BUILD:-$root/build-usb}
 start=$SECONDS
+sudo=; [ "$(id -u)" = 0 ] || sudo=sudo
 
+"$root/tools/install-deps.sh"
 need=()
 command -v qemu-system-x86_64 >/dev/null || need+=(qemu-system-x86)
 dpkg -s busybox-static >/dev/null 2>&1 || need+=(busybox-static)  # the guest has no libraries for another
 command -v python3 >/dev/null || need+=(python3)
-command -v g++ >/dev/null || need+=(g++)
 if ((${#need[@]})); then
-  sudo=; [ "$(id -u)" = 0 ] || sudo=sudo
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}" >/dev/null
 fi
@@ -25,7 +25,6 @@ fi
 # serial driver modules are kept.
 kernel_pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends: \(linux-image-[^ ]*\)$/\1/p' | head -n1)
 if [ -z "$kernel_pkg" ]; then
-  sudo=; [ "$(id -u)" = 0 ] || sudo=sudo
   $sudo apt-get update -qq
   kernel_pkg=$(apt-cache depends linux-image-amd64 | sed -n 's/^ *Depends: \(linux-image-[^ ]*\)$/\1/p' | head -n1)
 fi
@@ -35,7 +34,7 @@ if ! ls "$kernel_dir"/boot/vmlinuz-* >/dev/null 2>&1; then
   rm -rf "$build/kernel"
   mkdir -p "$build/kernel/dl" "$kernel_dir.tmp"
   (cd "$build/kernel/dl" && apt-get download "$kernel_pkg" >/dev/null 2>&1 ||
-     { cd "$build/kernel/dl" && apt-get update -qq && apt-get download "$kernel_pkg" >/dev/null; })
+     { $sudo apt-get update -qq && apt-get download "$kernel_pkg" >/dev/null; })
   dpkg-deb --fsys-tarfile "$build"/kernel/dl/*.deb |
     tar -x -C "$kernel_dir.tmp" --wildcards './boot/vmlinuz-*' \
       '*/usb-common.ko' '*/usbcore.ko' '*/xhci-hcd.ko' '*/xhci-pci.ko' '*/usbserial.ko' '*/ftdi_sio.ko'
