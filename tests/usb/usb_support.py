@@ -105,6 +105,11 @@ class Sim:
     def flash(self):
         return read(self.flash_path)
 
+    def set_flash(self, data):
+        """What the device's flash holds from now on (zlsim reads it anew for each use)."""
+        with open(self.flash_path, "wb") as f:
+            f.write(data)
+
     def line_settings(self):
         """The speed and stop bits QEMU set on the pseudo-terminal for the guest's adapter."""
         fd = os.open(self.pty, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
