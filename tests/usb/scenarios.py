@@ -222,6 +222,7 @@ def pull_during(g, machine, a, what, args, state, counter):
     a.command("power off")
     machine.plug("u1", "ca")
     check("the adapter is back as /dev/ttyUSB0", g.wait_nodes(["ttyUSB0"]) == ["ttyUSB0"])
+    g.drain(a)
     return out
 
 

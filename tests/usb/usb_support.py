@@ -211,6 +211,19 @@ class Guest:
             self.kill(name, "KILL")
             self.finished(name, 5)
 
+    def drain(self, sim, node="/dev/ttyUSB0", quiet=0.5, timeout=15):
+        """Reads away in the guest what zlsim still sends after a pulled transfer: a switched-off
+        zlsim goes on sending what it had queued (the rest of a readout), which would reach the
+        next bzl in the middle of its search. Returns once zlsim has sent nothing for quiet s."""
+        self.run(f"stty -F {node} raw -echo && {{ cat {node} >/dev/null & echo $! >/tmp/out/drain.pid; }}")
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            t = time.monotonic()
+            time.sleep(quiet)
+            if sim.bytes("tx", t) == 0:
+                break
+        self.run("kill $(cat /tmp/out/drain.pid); wait $(cat /tmp/out/drain.pid)")
+
     def nodes(self):
         rc, out = self.run("ls /dev | grep ttyUSB")
         return sorted(out.split())
