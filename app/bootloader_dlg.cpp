@@ -1,5 +1,7 @@
 #include "app/bootloader_dlg.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "app/texts.h"
@@ -20,15 +22,27 @@ CBootloaderZLDlg::CBootloaderZLDlg(Platform& platform)
 }
 
 CBootloaderZLDlg::~CBootloaderZLDlg() {
+    // Owners call StopWorkers first and keep a dialog whose workers do not end. Should
+    // one still run here, freeing the dialog under it would be worse than ending the
+    // process.
+    if (StopWorkers(std::chrono::seconds(10))) return;
+    std::fputs("BootloaderZL: a worker thread did not end; the process ends\n", stderr);
+    std::fflush(nullptr);
+    std::_Exit(70);
+}
+
+bool CBootloaderZLDlg::StopWorkers(std::chrono::milliseconds timeout) {
     // Tell every worker to end and release the port (which wakes any thread blocked in
     // it), then wait for them, so that no thread touches the dialog after it is gone.
     // The request is repeated, since a thread that was just started sets its own flag.
-    // A worker that waits in a box keeps the dialog alive until the box is answered.
+    // A worker that waits in a box keeps running until the box is answered.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         m_bSearching = 0;
         m_bInfoRunning = 0;
         ClosePort(this);
-        if (WaitForWorkers(std::chrono::milliseconds(50))) break;
+        if (WaitForWorkers(std::chrono::milliseconds(50))) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
     }
 }
 
@@ -178,8 +192,16 @@ void StartWorker(unsigned (*proc)(CBootloaderZLDlg*), CBootloaderZLDlg* dlg, int
     dlg->WorkerStarted();
     StartThread(
         [proc, dlg] {
-            proc(dlg);
-            dlg->WorkerEnded();
+            // Counted out however the worker ends, also when the face ends its thread
+            // (ThreadEnd: the process was asked to end from this thread).
+            struct Ended {
+                CBootloaderZLDlg* dlg;
+                ~Ended() { dlg->WorkerEnded(); }
+            } ended{dlg};
+            try {
+                proc(dlg);
+            } catch (const ThreadEnd&) {
+            }
         },
         priority);
 }

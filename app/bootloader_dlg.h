@@ -172,6 +172,9 @@ public:
     void WorkerStarted();
     void WorkerEnded();
     bool WaitForWorkers(std::chrono::milliseconds timeout);
+    // Asks every worker to end and releases the port; true once none runs, false when
+    // one still runs after timeout (the dialog must then not be destroyed).
+    bool StopWorkers(std::chrono::milliseconds timeout);
 
     // The record of a transfer: begun when the transfer starts, ended (handed to the
     // platform face) when it is over. A PIC32 load's record waits for the device's next
@@ -181,6 +184,8 @@ public:
     void HoldLoadRecord(TransferRecord record);
     // Ends a held load record (firmwareAfter: what the device now reports, or empty).
     void ReleaseLoadRecord(const std::u16string& firmwareAfter);
+    // A load's record waits for the device's next answer.
+    bool LoadRecordHeld();
 
     // Sets the status line and publishes the state it stands for.
     void SetStatus(DialogState state, const std::u16string& text);

@@ -127,6 +127,8 @@ void CBootloaderZLDlg::OnQuit() {
     if (m_bTransferRunning == 0) {
         SendCommand(m_hPort.Get(), kCmdReset);
         ClosePort(this);
+        // A load's record that still waits for the device's answer is written as it is.
+        ReleaseLoadRecord(u"");
         m_platform.ExitProcess(0);
     }
     m_platform.MessageBox(Text(TextId::WaitForProcess, English()), u"", MB_OK | MB_ICONINFORMATION);

@@ -1,6 +1,7 @@
 // bzl: the command line on the dialog core. See bzl --help.
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -23,11 +24,12 @@ namespace {
 using namespace zl::cli;
 
 std::atomic<int> g_interrupt{0};
+bool g_leftRunning = false;  // a station's thread still runs: end without destructors
 
 bool ValidUtf8(const std::string& s) { return zl::ToUtf8(zl::FromUtf8(s)) == s && s.find('\0') == std::string::npos; }
 
 int Fail(int code, const std::string& text) {
-    WriteErr("bzl: " + text + "\n");
+    WriteErr("bzl: " + Printable(text) + "\n");
     return code;
 }
 
@@ -108,7 +110,9 @@ int RunDeviceCommand(const Options& o) {
         if (several) outs.back()->MarkStation();
         outs.back()->SetEnglish(o.english);
     }
-    zl::RecordLog records(logPath, "bzl", BZL_VERSION, [&outs](const std::string& problem) { outs.front()->Note(problem); });
+    Reporter* firstOut = outs.front().get();
+    auto records = std::make_unique<zl::RecordLog>(logPath, "bzl", BZL_VERSION,
+                                                   [firstOut](const std::string& problem) { firstOut->Note(problem); });
 
     int64_t fileSize = -1;
     if (!file.empty() && Inspect(file, size, reason) == PathKind::File) fileSize = size;
@@ -139,7 +143,7 @@ int RunDeviceCommand(const Options& o) {
         job.verify = o.verify;
         job.timeout = o.timeout;
         job.english = o.english;
-        stations[i] = std::make_unique<Station>(std::move(job), std::move(profiles[i]), out, records);
+        stations[i] = std::make_unique<Station>(std::move(job), std::move(profiles[i]), out, *records);
     }
     // Each station on a thread of its own; they start one after another (Station::Run).
     std::vector<std::thread> threads;
@@ -150,7 +154,20 @@ int RunDeviceCommand(const Options& o) {
                 failedAt[i] = stations[i]->FirstFailure();
             });
     for (std::thread& t : threads) t.join();
-    stations.clear();
+    bool ended = true;
+    for (auto& station : stations)
+        if (station && !station->Shutdown()) ended = false;
+    if (ended) {
+        stations.clear();
+    } else {
+        // A dialog's thread did not end in time: what it may still touch is left to it,
+        // and the process ends without destroying anything (main).
+        firstOut->Note("a station's dialog did not end in time; bzl ends without waiting for it");
+        for (auto& station : stations) (void)station.release();
+        for (auto& out : outs) (void)out.release();
+        (void)records.release();
+        g_leftRunning = true;
+    }
     if (!several) return codes[0];
 
     // The run's code: interrupted, else that of the first device that failed on any station.
@@ -201,5 +218,6 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::fflush(stderr);
     RunEnded();
+    if (g_leftRunning) std::_Exit(code);
     return code;
 }

@@ -48,6 +48,30 @@ std::string FirstThatFits(const std::vector<std::string>& lines, size_t n) {
 
 }  // namespace
 
+std::string Printable(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    char hex[8];
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0 &&
+                   static_cast<unsigned char>(utf8[i + 1]) >= 0x80) {
+            // U+0080 to U+009F: the terminal's 8-bit control characters (CSI, OSC, ...).
+            std::snprintf(hex, sizeof hex, "\\u%04x", static_cast<unsigned char>(utf8[++i]));
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 std::string Bytes(int64_t n) {
     if (n < 1024) return std::to_string(n) + " B";
     if (n < 1024 * 1024) return Fmt("%.1f KiB", n / 1024.0);
@@ -72,8 +96,9 @@ std::string Reporter::ClearLive(const std::string& next) {
     return clear;
 }
 
-void Reporter::Line(const std::string& text) {
+void Reporter::Line(const std::string& raw) {
     // One write per line: the stations of one run share standard output.
+    const std::string text = Printable(raw);
     WriteOut((live_ ? ClearLive(text) : "") + text + "\n");
     live_ = false;
     liveChars_ = 0;
@@ -93,7 +118,7 @@ size_t Reporter::Width() {
 }
 
 void Reporter::Live(const std::string& text) {
-    const std::string fitted = Fit(text, Width());
+    const std::string fitted = Fit(Printable(text), Width());
     WriteOut(ClearLive(fitted) + fitted);
     live_ = true;
     std::fflush(stdout);
@@ -262,6 +287,7 @@ void Reporter::Box(const std::string& title, const std::string& text, const char
         o.Str("title", title).Str("text", text).Str("icon", icon).Str("answer", answer);
         return Emit(o.Text());
     }
+    // The box's own line breaks become blanks; any other control character is escaped.
     std::string flat;
     for (char c : text) flat += (c == '\n' || c == '\r') ? ' ' : c;
     while (flat.find("  ") != std::string::npos) flat.erase(flat.find("  "), 1);
@@ -294,7 +320,7 @@ void Reporter::Note(const std::string& text) {
     }
     if (live_) WriteOut("\n"), live_ = false;
     std::fflush(stdout);
-    WriteErr("bzl: " + (station_ ? port_ + ": " : std::string()) + text + "\n");
+    WriteErr("bzl: " + (station_ ? port_ + ": " : std::string()) + Printable(text) + "\n");
 }
 
 void Reporter::Result(int code, int good, int failed, const std::string& message) {

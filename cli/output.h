@@ -92,6 +92,11 @@ private:
     std::chrono::steady_clock::time_point widthAsked_ = std::chrono::steady_clock::now();
 };
 
+// text as a terminal may show it: control characters (C0, DEL, C1) escaped as \n, \r,
+// \t, \x1b, \u009b; everything else as it is. Every text line bzl prints passes here,
+// since file names, paths and links come from outside; JSON stays exact.
+std::string Printable(const std::string& utf8);
+
 // "12.3 KiB", "1.0 MiB"
 std::string Bytes(int64_t n);
 

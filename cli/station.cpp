@@ -106,12 +106,19 @@ void Station::OnTransferProgressed(const TransferProgress& progress) {
     wake_.notify_all();
 }
 
+bool Station::Shutdown() {
+    if (!dlg_) return true;
+    platform_->EndLoop();
+    if (!platform_->Join(std::chrono::seconds(15))) return false;
+    return dlg_->StopWorkers(std::chrono::seconds(10));
+}
+
 Station::~Station() {
-    if (platform_) {
-        platform_->EndLoop();
-        platform_->Join(std::chrono::seconds(30));
-    }
-    dlg_.reset();
+    if (Shutdown()) return;
+    // A thread of the dialog still runs: the dialog and its face are left to it (bzl
+    // ends its process without destroying such a station).
+    (void)dlg_.release();
+    (void)platform_.release();
 }
 
 void Station::Wake() {
@@ -217,7 +224,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
     bool deviceActive = false, deviceReported = false, searchSeen = false;
     bool actionClicked = false, verifyDue = false, rearm = false, transferOpen = false;
     bool finishing = false, quitClicked = false, interrupted = false, waitBoxAsked = false;
-    Clock::time_point finishingSince{}, lastSearchDraw{}, connectedSince{};
+    Clock::time_point finishingSince{}, lastSearchDraw{}, connectedSince{}, quitClickedAt{};
     auto fail = [&](int c) {
         if (code != kExitOk) return;
         code = c;
@@ -345,6 +352,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
             const bool busy = dlg->m_bTransferRunning != 0 || (transferOpen && Since(finishingSince) < 60);
             if (!busy) {
                 quitClicked = true;
+                quitClickedAt = Clock::now();
                 Click(IDC_QUIT);
             } else if (interrupted && !waitBoxAsked) {
                 // Quit during a transfer: the window tells the user to wait, and so do we.
@@ -352,7 +360,8 @@ int Station::Run(const std::atomic<int>& interrupt) {
                 Click(IDC_QUIT);
             }
         }
-        if (quitClicked && Since(finishingSince) > 90) platform_->EndLoop();  // bounded, whatever happens
+        // Quit resets and ends the dialog at once; bounded, whatever happens.
+        if (quitClicked && Since(quitClickedAt) > 15) platform_->EndLoop();
     }
     platform_->Join(std::chrono::seconds(30));
 

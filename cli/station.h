@@ -62,6 +62,9 @@ public:
     // Runs the job to its end; the exit code. interrupt holds the number of a signal
     // that asks bzl to stop (0 while none has come).
     int Run(const std::atomic<int>& interrupt);
+    // Ends the dialog's loop and its workers, bounded; false when a thread of the
+    // dialog still runs (the station must then not be destroyed). Called after Run.
+    bool Shutdown();
     // When the run's exit code was set by the first device that failed (or the port);
     // empty when none failed. Read after Run.
     std::optional<std::chrono::steady_clock::time_point> FirstFailure() const { return firstFailure_; }

@@ -16,10 +16,11 @@ namespace zl::cli {
 // The arguments after the program name, in UTF-8.
 std::vector<std::string> Arguments(int argc, char** argv);
 
-// Readies the process for a run: from now on an interrupt (Ctrl-C, SIGTERM, the console
-// window closed) stores its number (SIGINT, SIGTERM) in flag, and the run ends as soon as
-// it safely can; a broken pipe on standard output is no reason to end; the timers wait in
-// milliseconds.
+// Readies the process for a run: from now on an interrupt (Ctrl-C, SIGTERM, the terminal
+// or the console window closed) stores its number (SIGINT, SIGTERM, SIGHUP) in flag, and
+// the run ends as soon as it safely can; an interrupt that the caller had ignored (nohup)
+// stays ignored; a terminal that has gone, or a broken pipe on standard output, is no
+// reason to end; the timers wait in milliseconds.
 void PrepareProcess(std::atomic<int>& interruptFlag);
 // Called once the run is over: lets a console close that waited for the device's reset
 // end the process.

@@ -10,6 +10,9 @@ namespace zl {
 // real-time scheduling). Whoever starts threads waits for them itself (the dialog
 // counts its workers), so that several dialogs in one process never wait for each other.
 void StartThread(std::function<void()> proc, int priority);
+// Thrown by a face to end the calling worker thread (the process was asked to end from
+// it); whoever starts workers catches it where the thread begins.
+struct ThreadEnd {};
 void Sleep(unsigned ms);
 
 }  // namespace zl

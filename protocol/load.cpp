@@ -34,6 +34,8 @@ long ReportedErrors(const std::u16string& report) {
 // then 37 of 100 ms after the copy command.
 constexpr int kDotSteps = 13, kDotStepMs = 40, kCopySteps = 37, kCopyStepMs = 100;
 constexpr int kProgramMs = kDotSteps * kDotStepMs + kCopySteps * kCopyStepMs;
+// How long missing acknowledgement dots are waited for after the first count.
+constexpr int kLateDotsMs = 2000;
 
 struct Load {
     CBootloaderZLDlg* dlg;
@@ -119,9 +121,20 @@ struct Load {
         Sleep(50);
         int64_t dots = 0;
         uint8_t b;
-        while (ReadByte(port, b)) {
-            AppendWidened(answer, b);
-            if (b == '.') ++dots;
+        auto collectDots = [&] {
+            while (ReadByte(port, b)) {
+                AppendWidened(answer, b);
+                if (b == '.') ++dots;
+            }
+        };
+        collectDots();
+        // The last acknowledgements may come late from a device, or through a machine,
+        // that is busy: while some are missing they are waited for, bounded, before the
+        // copy command. A load whose dots all came in time is not held at all.
+        const int64_t blocks = length / static_cast<int64_t>(kBlockSize);
+        for (int waited = 0; dots < blocks && waited < kLateDotsMs && !LineGone(port); waited += 50) {
+            Sleep(50);
+            collectDots();
         }
         record.units = static_cast<uint64_t>(dots);
         meter.Begin(Phase::Program, kProgramMs);

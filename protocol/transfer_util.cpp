@@ -161,6 +161,11 @@ void CBootloaderZLDlg::HoldLoadRecord(TransferRecord record) {
     m_heldLoadRecord = std::move(record);
 }
 
+bool CBootloaderZLDlg::LoadRecordHeld() {
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    return m_heldLoadRecord.has_value();
+}
+
 void CBootloaderZLDlg::ReleaseLoadRecord(const std::u16string& firmwareAfter) {
     std::optional<TransferRecord> record;
     {

@@ -52,6 +52,7 @@ bool SetFault(Faults& f, const std::string& name, const std::string& arg) {
     else if (name == "no-verify-start") f.noVerifyStart = true;
     else if (name == "drop-dots") f.dropDots = static_cast<int>(Number(arg));
     else if (name == "extra-dots") f.extraDots = static_cast<int>(Number(arg));
+    else if (name == "late-dots") f.lateDotsMs = static_cast<int>(Number(arg));
     else if (name == "hangup-after") f.hangupAfter = Number(arg);
     else if (name == "readout-length") f.readoutLength = Number(arg);
     else if (name == "chatter") f.chatter = true;
@@ -208,7 +209,7 @@ void Device::OnInput(const std::string& bytes) {
                 blockBuf_.erase(0, kBlock);
                 if (mode_ == Mode::Load) {
                     blocks_.push_back(block);
-                    if (static_cast<int>(blocks_.size()) > faults.dropDots) Answer(".");
+                    if (static_cast<int>(blocks_.size()) > faults.dropDots) Answer(".", milliseconds(faults.lateDotsMs));
                     // Surplus dots come with the first block, while the program still collects them.
                     if (blocks_.size() == 1 && faults.extraDots > 0) Answer(std::string(static_cast<size_t>(faults.extraDots), '.'));
                 } else {

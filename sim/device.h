@@ -25,6 +25,7 @@ struct Faults {
     bool noVerifyStart = false;  // no "Verify gestartet"
     int dropDots = 0;            // PIC32 load: this many blocks are not acknowledged
     int extraDots = 0;           // PIC32 load: this many dots more
+    int lateDotsMs = 0;          // PIC32 load: every dot this many ms after its block (a busy device)
     long hangupAfter = -1;       // hang up after this many bytes received since power-on
     long readoutLength = -1;     // PIC32: send this many bytes as the flash image
     bool chatter = false;        // a switched-on device sends without pause, never falling silent

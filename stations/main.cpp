@@ -2,6 +2,10 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/qt/quit_signals.h"
 #include "stations/stations_window.h"
 
 int main(int argc, char** argv) {
@@ -10,7 +14,15 @@ int main(int argc, char** argv) {
     Q_INIT_RESOURCE(resources);
     app.setWindowIcon(QIcon(QStringLiteral(":/bootloaderzl/icon.png")));
     zl::stations::StationsWindow window;
+    // Logout, shutdown, kill or the terminal closed: every station ends as Quit does,
+    // its transfer under way finished first.
+    zl::QuitOnSignals([&window](int) { window.Shutdown(); });
     window.resize(1280, 800);
     window.show();
-    return app.exec();
+    const int code = app.exec();
+    if (window.LeftRunning()) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

@@ -1,5 +1,7 @@
 #include "stations/station.h"
 
+#include <algorithm>
+
 #include "app/bootloader_dlg.h"
 #include "platform/headless/readonly_profile.h"
 #include "platform/win32.h"
@@ -32,12 +34,12 @@ Station::Station(StationOptions options, RecordLog* records, std::function<void(
 }
 
 Station::~Station() {
-    Quit();
-    // The dialog waits for its workers as it goes; a worker still in a box is answered
-    // at once, since the station is quitting.
-    dlg_->m_controls.SetListener(nullptr);
-    dlg_.reset();
-    platform_.reset();
+    // A worker still in a box is answered at once, since the station is quitting.
+    if (Quit()) return;
+    // A thread of the dialog still runs: the dialog and its face are left to it (the
+    // window keeps such a station rather than destroy it).
+    (void)dlg_.release();
+    (void)platform_.release();
 }
 
 void Station::Start() {
@@ -86,25 +88,37 @@ StationView Station::View() const {
     v.failed = failed_;
     v.verdict = verdict_;
     v.verdictText = verdictText_;
-    if (!boxes_.empty()) v.box = boxes_.front();
+    if (const PendingBox* shown = ShownBox()) v.box = *shown;
     v.transfer = transfer;
-    v.busy = transfer || !boxes_.empty();
+    v.busy = transfer || std::any_of(boxes_.begin(), boxes_.end(), [](const PendingBox& b) { return !b.notice; });
     v.ended = ended_;
     return v;
+}
+
+const PendingBox* Station::ShownBox() const {
+    for (const PendingBox& b : boxes_)
+        if (!b.notice) return &b;
+    return boxes_.empty() ? nullptr : &boxes_.front();
 }
 
 int Station::AskTile(const HeadlessPlatform::Box& box) {
     // What the box answers when nobody can: Cancel where there is one.
     const int fallback = (box.type & MB_TYPEMASK) == MB_OKCANCEL ? IDCANCEL : IDOK;
+    // The lost port's box holds nothing here: the station watches for its port at once,
+    // so that a station plugged in again is searching when its operator looks.
     uint64_t id;
+    bool notice;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        // The dialog says the port is lost before it shows that box.
+        notice = (box.type & MB_TYPEMASK) == MB_OK && state_ == DialogState::PortLost;
         if (quitting_) return fallback;
         startupDone_ = true;
         id = nextBoxId_++;
-        boxes_.push_back(PendingBox{id, box.title, box.text, box.type});
+        boxes_.push_back(PendingBox{id, box.title, box.text, box.type, notice});
     }
     Changed();
+    if (notice) return IDOK;
     int answer = fallback;
     {
         // Only this station's thread waits here, as the modal box held the one dialog.
@@ -125,10 +139,18 @@ int Station::AskTile(const HeadlessPlatform::Box& box) {
 }
 
 void Station::Answer(uint64_t boxId, int answer) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (boxes_.empty() || boxes_.front().id != boxId) return;
-    answers_[boxId] = answer;
-    answered_.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const PendingBox* shown = ShownBox();
+        if (!shown || shown->id != boxId) return;
+        if (!shown->notice) {
+            answers_[boxId] = answer;
+            answered_.notify_all();
+            return;
+        }
+        boxes_.erase(std::find_if(boxes_.begin(), boxes_.end(), [boxId](const PendingBox& b) { return b.id == boxId; }));
+    }
+    Changed();
 }
 
 void Station::OnBox(const HeadlessPlatform::Box&) {}
@@ -157,7 +179,11 @@ void Station::OnStateChanged(DialogState state, const std::u16string&) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         startupDone_ = true;
+        state_ = state;
         if (state == DialogState::Searching) {
+            // The port is back: a notice that it was not is over.
+            boxes_.erase(std::remove_if(boxes_.begin(), boxes_.end(), [](const PendingBox& b) { return b.notice; }),
+                         boxes_.end());
             wasSearching_ = true;
             rearm = rearm_ && !quitting_;
             rearm_ = false;
@@ -193,20 +219,34 @@ void Station::SetLanguage(bool english) {
     platform_->Post([this, english] { dlg_->OnCommand(english ? ID_LANGUAGE_ENGLISH : ID_LANGUAGE_GERMAN, 0); });
 }
 
-void Station::Quit(std::chrono::milliseconds timeout) {
+bool Station::Quit(std::chrono::milliseconds timeout) {
+    using Clock = std::chrono::steady_clock;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         quitting_ = true;
         answered_.notify_all();
     }
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (platform_->Running() && std::chrono::steady_clock::now() < deadline) {
-        // Quit during a transfer would only ask to wait: it is pressed once none runs.
-        if (dlg_->m_bTransferRunning == 0) platform_->Post([this] { dlg_->OnCommand(IDC_QUIT, BN_CLICKED); });
-        if (platform_->Join(std::chrono::milliseconds(500))) break;
+    // A transfer under way is finished first: it ends by its own time-outs (a device
+    // that stops answering, a line hung up); the cap only guards against one that never
+    // ends. Quit is pressed once none runs (pressed during one it would only ask to wait).
+    const auto cap = Clock::now() + std::chrono::minutes(15);
+    auto deadline = Clock::now() + timeout;
+    while (platform_->Running()) {
+        const auto now = Clock::now();
+        if (dlg_->m_bTransferRunning != 0) {
+            if (now > cap) break;
+            deadline = now + timeout;
+        } else {
+            if (now > deadline) break;
+            platform_->Post([this] { dlg_->OnCommand(IDC_QUIT, BN_CLICKED); });
+        }
+        if (platform_->Join(std::chrono::milliseconds(250))) break;
     }
     platform_->EndLoop();
-    platform_->Join(std::chrono::seconds(30));
+    if (!platform_->Join(std::chrono::seconds(10))) return false;
+    // What the workers change from now on is no longer followed.
+    dlg_->m_controls.SetListener(nullptr);
+    return dlg_->StopWorkers(std::chrono::seconds(10));
 }
 
 }  // namespace zl::stations

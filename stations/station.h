@@ -46,6 +46,9 @@ struct PendingBox {
     std::u16string title;
     std::u16string text;
     unsigned type = 0;
+    // Only tells (the port is not available): the station goes on at once, the tile shows
+    // it until answered or until the station searches again.
+    bool notice = false;
 };
 
 struct StationView {
@@ -70,7 +73,7 @@ public:
     // changed is called on any of the station's threads whenever View() may differ:
     // it must be quick. records may be null (no record file).
     Station(StationOptions options, RecordLog* records, std::function<void()> changed);
-    ~Station() override;  // Quit() when it has not been called
+    ~Station() override;  // Quit()
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
@@ -93,15 +96,19 @@ public:
     void SetLanguage(bool english);
 
     // Ends the station as Quit does (the device is told to reset, the port released):
-    // open boxes are cancelled, and a running transfer is waited for. Bounded: after
-    // timeout the loop is ended without asking the dialog.
-    void Quit(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // open boxes are cancelled, a running transfer is finished first (it ends by its own
+    // time-outs). Once none runs, Quit has timeout to end the dialog, else its loop is
+    // ended without asking it. True when the dialog and its workers have ended; false
+    // when a thread of it still runs (the station must then not be destroyed).
+    bool Quit(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 private:
     void OnBox(const HeadlessPlatform::Box& box) override;
     void OnStateChanged(DialogState state, const std::u16string& status) override;
     void OnTransferEnded(const TransferRecord& record) override;
     int AskTile(const HeadlessPlatform::Box& box);
+    // The box the tile shows: the first that waits for an answer, else a notice. Under mutex_.
+    const PendingBox* ShownBox() const;
     void Changed();
 
     StationOptions options_;
@@ -122,6 +129,7 @@ private:
     Verdict verdict_ = Verdict::None;
     std::u16string verdictText_;
     bool wasSearching_ = false;
+    DialogState state_ = DialogState::Stopped;  // as the dialog last published it
     bool rearm_ = false;  // a refused file switched Auto-Load off: on again for the next device
 };
 

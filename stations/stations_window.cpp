@@ -37,6 +37,12 @@ QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 
 constexpr int kColumns = 4;
 
+// The ports of the profile: "COM5,COM6" unquoted reads as a list, quoted as one text.
+std::u16string StoredPorts(const QVariant& value) {
+    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QLatin1Char(',')).toStdU16String();
+    return value.toString().toStdU16String();
+}
+
 }  // namespace
 
 StationsWindow::StationsWindow()
@@ -108,7 +114,7 @@ StationsWindow::StationsWindow()
     connect(deviceBox_, qOverload<int>(&QComboBox::activated), this, [this](int index) { ChangeDevice(index); });
     connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
 
-    for (int port : ParsePortList(settings_.value(QStringLiteral("Stations")).toString().toStdU16String())) AddTile(port);
+    for (int port : ParsePortList(StoredPorts(settings_.value(QStringLiteral("Stations"))))) AddTile(port);
     SetEnglish(english_);
     timer_.start(100);
 }
@@ -116,7 +122,7 @@ StationsWindow::StationsWindow()
 StationsWindow::~StationsWindow() {
     timer_.stop();
     for (Tile* tile : tiles_) Retire(tile);
-    for (std::thread& t : retirers_) t.join();
+    for (Retirer& r : retirers_) r.thread.join();
 }
 
 void StationsWindow::Retranslate() {
@@ -219,7 +225,11 @@ void StationsWindow::SavePorts() {
     std::vector<int> ports;
     for (const Tile* tile : tiles_)
         if (tile->Port() != 0) ports.push_back(tile->Port());
-    settings_.setValue(QStringLiteral("Stations"), Q(FormatPortList(ports)));
+    // As a list: written unquoted (COM5, COM6), as one edits it by hand.
+    QStringList names;
+    for (const QString& name : Q(FormatPortList(ports)).split(QLatin1Char(','), Qt::SkipEmptyParts)) names << name;
+    if (names.size() <= 1) settings_.setValue(QStringLiteral("Stations"), names.value(0));
+    else settings_.setValue(QStringLiteral("Stations"), names);
     settings_.sync();
 }
 
@@ -266,11 +276,34 @@ void StationsWindow::Retire(Tile* tile) {
         std::lock_guard<std::mutex> lock(retireMutex_);
         retiring_.insert(port);
     }
-    retirers_.emplace_back([this, port, s = std::move(station)]() mutable {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([this, port, done, s = std::move(station)]() mutable {
+        // A station whose dialog does not end in time is left to its thread, never
+        // destroyed under it.
+        if (!s->Quit()) {
+            leftRunning_ = true;
+            (void)s.release();
+        }
         s.reset();
-        std::lock_guard<std::mutex> lock(retireMutex_);
-        retiring_.erase(retiring_.find(port));
+        {
+            std::lock_guard<std::mutex> lock(retireMutex_);
+            retiring_.erase(retiring_.find(port));
+        }
+        *done = true;
     });
+    retirers_.push_back(Retirer{std::move(thread), done});
+}
+
+bool StationsWindow::ReapRetirers() {
+    for (auto it = retirers_.begin(); it != retirers_.end();) {
+        if (*it->done) {
+            it->thread.join();
+            it = retirers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return retirers_.empty();
 }
 
 void StationsWindow::StartPending() {
@@ -296,6 +329,17 @@ void StationsWindow::StartPending() {
 }
 
 void StationsWindow::Tick() {
+    // The thread of a station that has quit is released as soon as it is done.
+    const bool allEnded = ReapRetirers();
+    if (shuttingDown_) {
+        for (Tile* tile : tiles_) tile->Refresh();
+        if (!allEnded) return;
+        shutDown_ = true;
+        timer_.stop();
+        QApplication::restoreOverrideCursor();
+        close();
+        return;
+    }
     StartPending();
     for (Tile* tile : tiles_) tile->Refresh();
     const bool busy = AnyBusy();
@@ -303,20 +347,34 @@ void StationsWindow::Tick() {
 }
 
 void StationsWindow::closeEvent(QCloseEvent* event) {
+    if (shutDown_) return event->accept();
+    event->ignore();
+    if (shuttingDown_) return;
     for (Tile* tile : tiles_) tile->Refresh(true);
     // A device half-programmed is worse than a wait.
     if (std::any_of(tiles_.begin(), tiles_.end(), [](const Tile* t) { return t->Transferring(); })) {
-        event->ignore();
         QMessageBox::information(this, windowTitle(), Q(Text(TextId::WaitForProcess, english_)));
         return;
     }
+    // A station may start a transfer right now (its device asked for the Auto-Load): each
+    // one finishes what it has begun, and the window closes once all have ended.
+    Shutdown();
+}
+
+void StationsWindow::Shutdown() {
+    if (shuttingDown_ || shutDown_) return;
+    shuttingDown_ = true;
+    pending_.clear();
+    centralWidget()->setEnabled(false);
+    menuBar()->setEnabled(false);
+    for (Tile* tile : tiles_) tile->Refresh(true);
+    if (std::any_of(tiles_.begin(), tiles_.end(), [](const Tile* t) { return t->Transferring(); })) {
+        hint_->setText(Q(Text(TextId::WaitForProcess, english_)));
+        hint_->setVisible(true);
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    timer_.stop();
     for (Tile* tile : tiles_) Retire(tile);
-    for (std::thread& t : retirers_) t.join();
-    retirers_.clear();
-    QApplication::restoreOverrideCursor();
-    event->accept();
+    if (!timer_.isActive()) timer_.start(100);
 }
 
 }  // namespace zl::stations

@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,13 @@ public:
     // The Auto-Load file of all stations, as if chosen in the file dialog (empty: off).
     void SetAutoLoadFile(const std::u16string& path);
     Tile* AddTile(int port);
+    // Ends every station as Quit does, the transfers under way finished first (the wait
+    // text is shown meanwhile), then closes the window. For a signal that asks the
+    // program to end (logout, shutdown, kill): no box asks anything.
+    void Shutdown();
+    // A station's thread did not end in time and was left running: the process must end
+    // without destroying the window.
+    bool LeftRunning() const { return leftRunning_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -51,6 +59,8 @@ private:
     void ChoosePort(Tile* tile, int port);
     void RemoveTile(Tile* tile);
     void Retire(Tile* tile);
+    // Joins the threads of stations that have ended; true when none is left.
+    bool ReapRetirers();
     void StartPending();
     std::vector<int> HeldPorts(const Tile* except) const;
     void SavePorts();
@@ -71,9 +81,16 @@ private:
     std::set<Tile*> pending_;  // tiles whose station starts once their port is free
     std::chrono::steady_clock::time_point lastStart_{};
 
+    struct Retirer {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
     mutable std::mutex retireMutex_;
     std::multiset<int> retiring_;  // ports of stations still quitting
-    std::vector<std::thread> retirers_;
+    std::vector<Retirer> retirers_;
+    std::atomic<bool> leftRunning_{false};
+    bool shuttingDown_ = false;
+    bool shutDown_ = false;  // every station has ended: the window may close
 
     QTimer timer_;
     QMenu* languageMenu_ = nullptr;

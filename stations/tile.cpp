@@ -200,7 +200,7 @@ void Tile::Render() {
     result_->setText(DisplayText(v.result));
     counters_->setText(Q(WText(WinText::Counters, english_)).arg(v.good).arg(v.failed));
     stopButton_->setText(live ? Q(v.stopText) : QStringLiteral("Stop"));
-    stopButton_->setEnabled(live && v.stopEnabled && !v.box);
+    stopButton_->setEnabled(live && v.stopEnabled && (!v.box || v.box->notice));
     // A station is added, moved or removed only while it neither transfers nor waits
     // for an answer.
     portBox_->setEnabled(!v.busy);

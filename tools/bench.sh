@@ -11,13 +11,16 @@
 #                    and the Auto-Load time of a 1 MiB image at 115200 baud (within 0.5 %);
 #   zl_bench_stations  stations in one process: CPU, resident memory and every wake-up flood
 #                    with 1, 8 and 32 stations searching (SEARCH_SECONDS each), and the block
-#                    phase of a 256 KiB Auto-Load on 8 stations at once against one alone.
+#                    phase of a 256 KiB Auto-Load on 8 stations at once against one alone;
+#   zl_bench_shutdown  under two CPU hogs, SHUTDOWN_ROUNDS (default 5) rounds of four stations
+#                    quit at once in the middle of their loads (loads cut short, time taken)
+#                    and of two stations loading one shared file (loads called failed).
 # The build goes to build-bench/ (no GUI needed); BUILD_DIR chooses another directory.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="${BUILD_DIR:-$root/build-bench}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBZL_GUI=OFF >/dev/null
-ninja -C "$dir" zl_bench_sim zl_bench_search zl_bench_load zl_bench_cli zl_bench_stations bzl zlsim zlfw
+ninja -C "$dir" zl_bench_sim zl_bench_search zl_bench_load zl_bench_cli zl_bench_stations zl_bench_shutdown bzl zlsim zlfw
 
 echo "=== zlsim: pacing and CPU ==="
 "$dir/bench/zl_bench_sim" | grep -v ' bytes$'
@@ -29,3 +32,5 @@ echo "=== bzl against the window: CPU of the search, 1 MiB Auto-Load time ==="
 "$dir/bench/zl_bench_cli" "${SEARCH_SECONDS:-30}"
 echo "=== stations: 1, 8 and 32 searching; 8 loading 256 KiB at once against one ==="
 "$dir/bench/zl_bench_stations" "${SEARCH_SECONDS:-30}"
+echo "=== stations under CPU hogs: quit during loads; two loading one file ==="
+"$dir/bench/zl_bench_shutdown" "${SHUTDOWN_ROUNDS:-5}"

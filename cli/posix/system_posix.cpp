@@ -1,5 +1,6 @@
 #include "cli/system.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -17,9 +18,28 @@ namespace zl::cli {
 namespace {
 
 std::atomic<int>* g_flag = nullptr;
+int g_null = -1;                  // /dev/null, opened before any signal can come
+bool g_terminal[3] = {};          // standard input, output, error are a terminal
 
 void OnSignal(int sig) {
+    if (sig == SIGHUP && g_null >= 0) {
+        // The terminal is gone: what is still printed goes nowhere, and no write can
+        // fail or block on it while the transfer is finished.
+        for (int fd = 0; fd < 3; ++fd)
+            if (g_terminal[fd]) dup2(g_null, fd);
+    }
     if (g_flag) g_flag->store(sig);
+}
+
+// Catches sig, unless the caller has it ignored (nohup ignores SIGHUP, a shell's
+// background job SIGINT): then it stays ignored.
+void Catch(int sig) {
+    struct sigaction old {};
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) return;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(sig, &sa, nullptr);
 }
 
 }  // namespace
@@ -28,11 +48,11 @@ std::vector<std::string> Arguments(int argc, char** argv) { return std::vector<s
 
 void PrepareProcess(std::atomic<int>& interruptFlag) {
     g_flag = &interruptFlag;
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    g_null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    for (int fd = 0; fd < 3; ++fd) g_terminal[fd] = isatty(fd) != 0;
+    Catch(SIGINT);
+    Catch(SIGTERM);
+    Catch(SIGHUP);
     signal(SIGPIPE, SIG_IGN);
 }
 

@@ -54,6 +54,44 @@ bool HeadlessPlatform::Post(std::function<void()> fn) {
     return true;
 }
 
+bool HeadlessPlatform::Call(std::function<void()> fn) {
+    if (OnUiThread()) {
+        fn();
+        return true;
+    }
+    auto done = std::make_shared<bool>(false);
+    const bool posted = Post([this, fn = std::move(fn), done] {
+        fn();
+        std::lock_guard<std::mutex> lock(mutex_);
+        *done = true;
+        wake_.notify_all();
+    });
+    if (!posted) return false;
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait(lock, [&] { return *done || !running_; });
+    return *done;
+}
+
+bool HeadlessPlatform::Close() {
+    bool ended = false;
+    Call([&] {
+        DialogCallbacks* callbacks;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            callbacks = callbacks_;
+        }
+        if (!callbacks || !callbacks->OnClose()) return;
+        EndLoop();
+        ended = true;
+    });
+    return ended;
+}
+
+long HeadlessPlatform::TimerCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return timerCount_;
+}
+
 void HeadlessPlatform::EndLoop() {
     std::lock_guard<std::mutex> lock(mutex_);
     endRequested_ = true;
@@ -84,6 +122,7 @@ int HeadlessPlatform::DoModal(const DialogTemplate& dlg, const MenuTemplate*, Co
     {
         std::lock_guard<std::mutex> lock(mutex_);
         template_ = &dlg;
+        callbacks_ = &callbacks;
     }
     try {
         callbacks.OnInitDialog();
@@ -109,6 +148,7 @@ int HeadlessPlatform::DoModal(const DialogTemplate& dlg, const MenuTemplate*, Co
                 } else if (timer && Clock::now() >= nextTick) {
                     tick = true;
                     nextTick += timerPeriod_;
+                    ++timerCount_;
                 }
             }
             if (task) task();
@@ -117,6 +157,8 @@ int HeadlessPlatform::DoModal(const DialogTemplate& dlg, const MenuTemplate*, Co
     } catch (const LoopExit&) {
         // Quit: this dialog has ended; its timer stops with the loop.
     }
+    std::lock_guard<std::mutex> lock(mutex_);
+    callbacks_ = nullptr;
     return IDCANCEL;
 }
 
@@ -167,9 +209,9 @@ void HeadlessPlatform::ExitProcess(int code) {
         wake_.notify_all();
     }
     if (OnUiThread()) throw LoopExit{};
-    // Only the user-interface thread ends a dialog; any other caller waits for the end
-    // of the process.
-    for (;;) Sleep(1000);
+    // Only the user-interface thread ends a dialog: the loop has been told to end, and a
+    // worker that asked for it ends its own thread.
+    throw ThreadEnd{};
 }
 
 void HeadlessPlatform::StateChanged(DialogState state, const std::u16string& status) {

@@ -55,6 +55,12 @@ public:
     void Start(std::function<void()> runModal);
     // Queues fn on the user-interface thread; false when the thread has ended.
     bool Post(std::function<void()> fn);
+    // Runs fn on the user-interface thread and waits for it (at once on that thread);
+    // false when the thread ended first.
+    bool Call(std::function<void()> fn);
+    // Esc or the window's Close, as a user presses it: the dialog decides whether it
+    // ends (it refuses while a transfer runs). True when it ended.
+    bool Close();
     // Ends the modal loop without asking the dialog (nothing is sent to the device).
     void EndLoop();
     // Waits for the user-interface thread to end; true when it has.
@@ -62,6 +68,8 @@ public:
     bool Running() const;
     // The code given to ExitProcess (Quit), if any.
     std::optional<int> ExitCode() const;
+    // The number of timer expiries delivered so far.
+    long TimerCount() const;
 
     // --- Platform ---
     int DoModal(const DialogTemplate& dlg, const MenuTemplate* menu, Controls& controls,
@@ -76,6 +84,7 @@ public:
     Profile& GetProfile() override { return *profile_; }
     std::u16string AppName() override { return u"BootloaderZL"; }
     // Ends this dialog's loop, not the process: the other dialogs of the process go on.
+    // Called off the user-interface thread, it ends the calling worker (ThreadEnd).
     [[noreturn]] void ExitProcess(int code) override;
     void StateChanged(DialogState state, const std::u16string& status) override;
     void TransferProgressed(const TransferProgress& progress) override;
@@ -84,9 +93,11 @@ public:
     // Every character is this wide for the path shortening (there is no font).
     static constexpr int kCharWidth = 6;
 
+    // True on the user-interface thread.
+    bool OnUiThread() const;
+
 private:
     struct LoopExit {};
-    bool OnUiThread() const;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -95,6 +106,8 @@ private:
     bool running_ = false;
     unsigned timerId_ = 0;
     std::chrono::milliseconds timerPeriod_{0};
+    long timerCount_ = 0;
+    DialogCallbacks* callbacks_ = nullptr;
     std::thread ui_;
     std::thread::id uiId_;
     const DialogTemplate* template_ = nullptr;

@@ -29,9 +29,17 @@ bool AppendToFile(const std::string& path, const std::string& bytes, std::string
         error = std::strerror(errno);
         return false;
     }
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    // Non-blocking: a FIFO (or a device) in the records file's place must never hold a
+    // transfer or the program's end; only a regular file takes records.
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd < 0) {
-        error = std::strerror(errno);
+        error = errno == ENXIO ? "not a regular file (a FIFO?)" : std::strerror(errno);
+        return false;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        close(fd);
         return false;
     }
     ssize_t n;

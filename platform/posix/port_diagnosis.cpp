@@ -8,11 +8,13 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -86,6 +88,19 @@ int ProcHolder(dev_t rdev) {
     }
     closedir(proc);
     return found;
+}
+
+// Whether any process holds a lock (flock, POSIX or OFD) on the file, from /proc/locks
+// ("1: FLOCK  ADVISORY  WRITE 1234 00:19:5 0 EOF": the file's device in hex and inode).
+bool LockedByAnyone(const struct stat& st) {
+    std::ifstream in("/proc/locks");
+    if (!in) return true;  // unknown: claim nothing
+    char id[32];
+    std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    for (std::string line; std::getline(in, line);)
+        if (line.find(std::string(" ") + id + " ") != std::string::npos) return true;
+    return false;
 }
 
 // Whether the user belongs to gid by the group database, and whether this process has it.
@@ -181,6 +196,11 @@ PortDiagnosis DiagnosePath(const std::string& path, bool findHolder) {
             d.holderPid = pid;
         }
     }
+    // Marked exclusive (TIOCEXCL), yet no program holds a lock on it and no lock file names
+    // one: a program that locks its line (as this one does) was killed while it held it.
+    // The mark goes when the last program with the line open closes it; a pseudo-terminal
+    // whose other side (a simulator) keeps it open keeps the mark until then.
+    if (d.state == PortState::Busy && d.holderPid == 0 && d.lockFile.empty() && !LockedByAnyone(st)) d.staleExclusive = true;
     if (d.state == PortState::Busy && d.holderPid == 0 && findHolder) d.holderPid = ProcHolder(st.st_rdev);
     if (d.holderPid > 0) d.holderName = ProcessName(d.holderPid);
     return d;

@@ -26,6 +26,7 @@ struct PortDiagnosis {
     int holderPid = 0;        // Busy: the holder, when /proc or a lock file names it
     std::string holderName;
     std::string lockFile;     // Busy: the UUCP lock file that names the holder
+    bool staleExclusive = false;  // Busy: marked exclusive, but nobody holds a lock on it
     std::string group;        // PermissionDenied: the group that owns the device
     std::string detail;       // the system's words, where they say more
     std::string fix;          // PermissionDenied: what to do

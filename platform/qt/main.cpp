@@ -5,6 +5,7 @@
 
 #include "app/bootloader_dlg.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/quit_signals.h"
 #include "records/record_log.h"
 #ifdef __linux__
 #include "platform/posix/port_diagnosis.h"
@@ -26,7 +27,12 @@ int main(int argc, char** argv) {
     zl::QtPlatform platform;
     zl::RecordLog records(zl::RecordLog::DefaultPath(), "BootloaderZL", BZL_VERSION,
                           [](const std::string& problem) { std::fprintf(stderr, "BootloaderZL: %s\n", problem.c_str()); });
-    zl::CBootloaderZLApp theApp(platform, &records);
-    theApp.InitInstance();  // ends the process when the dialog has ended
-    return 0;
+    // As CBootloaderZLApp::InitInstance, with the signals that end the program as Quit.
+    auto* dlg = new zl::CBootloaderZLDlg(platform);
+    dlg->m_recordSink = &records;
+    zl::QuitDialogOnSignals(*dlg, platform);
+    dlg->DoModal();
+    // Worker threads may still run: the process ends here rather than let them meet a
+    // destroyed dialog.
+    platform.ExitProcess(0);
 }

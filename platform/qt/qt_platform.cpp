@@ -59,6 +59,7 @@ int QtPlatform::DoModal(const DialogTemplate& dlg, const MenuTemplate* menu, Con
 
 int QtPlatform::RunSubDialog(const DialogTemplate& dlg, Controls& controls, const std::function<void()>& onShow) {
     int result = IDCANCEL;
+    if (boxesEnded_) return result;
     OnUiThread([&] {
         DialogWindow box(dlg, nullptr, controls, nullptr, onShow, main_);
         box.setWindowModality(Qt::ApplicationModal);
@@ -73,9 +74,30 @@ void QtPlatform::SetTimer(unsigned id, unsigned ms) {
     });
 }
 
+void QtPlatform::EndBoxes() {
+    boxesEnded_ = true;
+    // The open ones are answered as Esc answers them (Cancel where there is one).
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (!w->isVisible() || w == main_) continue;
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            if (QAbstractButton* escape = box->escapeButton()) escape->click();
+            else box->reject();
+        } else if (auto* dialog = qobject_cast<QDialog*>(w)) {
+            dialog->reject();
+        }
+    }
+}
+
 int QtPlatform::MessageBox(const std::u16string& text, const std::u16string& title, unsigned type) {
+    const int unshown = (type & MB_TYPEMASK) == MB_OKCANCEL ? IDCANCEL : IDOK;
+    if (boxesEnded_) return unshown;
     int result = IDOK;
     OnUiThread([&] {
+        // Asked for from a worker just as the boxes were ended.
+        if (boxesEnded_) {
+            result = unshown;
+            return;
+        }
         QMessageBox box(main_);
         box.setWindowTitle(ToQString(title.empty() ? AppName() : title));
         box.setTextFormat(Qt::PlainText);
@@ -93,7 +115,7 @@ int QtPlatform::MessageBox(const std::u16string& text, const std::u16string& tit
         box.setDefaultButton(ok);
         box.setEscapeButton(cancel ? cancel : ok);
         box.exec();
-        result = (cancel && box.clickedButton() == cancel) ? IDCANCEL : IDOK;
+        result = (cancel && box.clickedButton() != ok) ? IDCANCEL : IDOK;
     });
     return result;
 }
@@ -101,6 +123,7 @@ int QtPlatform::MessageBox(const std::u16string& text, const std::u16string& tit
 std::optional<std::u16string> QtPlatform::FileDialog(bool open, const std::u16string& filter,
                                                      const std::u16string& defExt, unsigned flags) {
     std::optional<std::u16string> chosen;
+    if (boxesEnded_) return chosen;
     OnUiThread([&] {
         QFileDialog dialog(main_);
         SetUpFileDialog(dialog, open, filter, defExt);

@@ -2,6 +2,7 @@
 // measurement, the timer and the profile.
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include "platform/platform.h"
@@ -34,12 +35,16 @@ public:
     [[noreturn]] void ExitProcess(int code) override;
 
     DialogWindow* MainWindow() const { return main_; }
+    // The program is ending: the open boxes and dialogs are answered as Esc answers
+    // them, and every later one at once, unshown. Main thread only.
+    void EndBoxes();
 
 private:
     // Runs fn on the user-interface thread and waits for it.
     void OnUiThread(const std::function<void()>& fn);
 
     DialogWindow* main_ = nullptr;
+    std::atomic<bool> boxesEnded_{false};
     std::unique_ptr<Profile> profile_;
 };
 

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app/bootloader_dlg.h"
-#include "platform/script/script_platform.h"
+#include "tests/support/script_platform.h"
 #include "res/resources.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/temp_env.h"

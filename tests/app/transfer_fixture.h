@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "app/bootloader_dlg.h"
-#include "platform/script/script_platform.h"
+#include "tests/support/script_platform.h"
 #include "platform/text_convert.h"
 #include "platform/threads.h"
 #include "res/resources.h"

@@ -74,6 +74,21 @@ TEST_F(LoadScenario, Pic32MissingDotsGiveTheLengthErrorAfterTheCopyCommand) {
     EXPECT_GE(sim->EventTime("cmd", "prog"), 0);
 }
 
+// A device (or a machine) too busy to acknowledge the last blocks within the read
+// time-out: the dots that come late still count, and the good load is not called failed.
+TEST_F(LoadScenario, Pic32DotsThatComeLateStillCount) {
+    Launch("pic32", 0, {"--no-pacing", "--fault", "late-dots=400"});
+    const std::string image = File("fw.spic32");
+    ASSERT_TRUE(ZlSim::Zlfw({"pic32", "--length", "8192", "-o", image}));
+    AutoLoad(image);
+    Power(true);
+    ASSERT_TRUE(ui->WaitFor([&] { return ui->platform.Records().size() == 1; }, seconds(30)));
+    EXPECT_EQ(ui->platform.Records()[0].outcome, Outcome::Ok);
+    EXPECT_EQ(ui->platform.Records()[0].units, 16u);
+    EXPECT_TRUE(ui->platform.Boxes().empty());
+    EXPECT_EQ(Read(flash), Read(image));
+}
+
 TEST_F(LoadScenario, DeviceHangingUpDuringTheLoadEndsItAndTheProgramSearchesAgain) {
     Launch("pic32", 0, {"--no-pacing", "--fault", "hangup-after=20000"});
     const std::string image = File("fw.spic32");

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/bootloader_dlg.h"
-#include "platform/script/script_platform.h"
+#include "tests/support/script_platform.h"
 #include "platform/settings/qsettings_profile.h"
 #include "platform/win32.h"
 #include "res/resources.h"

@@ -164,28 +164,52 @@ TEST_F(Stations, FourStationsLoadInTheirOwnTimeAndAnUnplugFailsOnlyItsOwn) {
 }
 
 // A station whose port is not there when it starts stays on that port: it says so once,
-// touches no other port, and searches as soon as the port appears.
+// touches no other port, and searches as soon as the port appears, whether or not its
+// operator has answered the box yet.
 TEST_F(Stations, AStationWaitsForItsOwnPort) {
     benches.reserve(2);
     Add(61);
     Bench& waiting = Add(62, false);
-    ASSERT_TRUE(WaitUntil([&] {
+    auto portBox = [&] {
         auto box = waiting.station->View().box;
         return box && box->text == Text(TextId::PortNotAvailable, false);
-    }, 10s));
-    waiting.station->Answer(waiting.station->View().box->id, IDOK);
+    };
+    ASSERT_TRUE(WaitUntil(portBox, 10s));
     ASSERT_TRUE(WaitUntil([&] { return Status(*benches[0].station, TextId::StatusSearching); }, 10s));
     std::this_thread::sleep_for(1s);
-    EXPECT_FALSE(waiting.station->View().box.has_value());
+    EXPECT_TRUE(portBox());  // shown until answered: it holds nothing
+    EXPECT_FALSE(waiting.station->View().busy);
     EXPECT_NE(waiting.station->View().status.find(u"COM62"), std::u16string::npos);
 
     StartSim(waiting);
+    const auto plugged = std::chrono::steady_clock::now();
     ASSERT_TRUE(WaitUntil([&] { return Status(*waiting.station, TextId::StatusSearching); }, 10s));
+    EXPECT_LT(std::chrono::steady_clock::now() - plugged, 3s);
+    EXPECT_FALSE(waiting.station->View().box.has_value());  // the port is back: the box is over
     ASSERT_TRUE(waiting.sim->WaitFor([](const ZlSim& s) { return !s.Received().empty(); }, 5s));
     ASSERT_EQ(waiting.sim->Command("power on").substr(0, 2), "ok");
     ASSERT_TRUE(WaitUntil([&] { return waiting.station->View().good == 1; }, 30s));
     EXPECT_EQ(ReadFile(waiting.flash), ReadFile(image));
     EXPECT_EQ(Loads(*benches[0].sim), 0u);
+}
+
+// Quit while a station loads (the window closed, the station removed): the load is
+// finished however long it takes, then the device is reset and the port released.
+TEST_F(Stations, QuitDuringALoadFinishesItFirst) {
+    image = env.dir() + "/big.spic32";
+    ASSERT_TRUE(ZlSim::Zlfw({"pic32", "--length", std::to_string(64 * 1024), "-o", image}));
+    benches.reserve(1);
+    Bench& b = Add(64);
+    ASSERT_TRUE(WaitUntil([&] { return Status(*b.station, TextId::StatusSearching); }, 15s));
+    ASSERT_EQ(b.sim->Command("power on").substr(0, 2), "ok");
+    ASSERT_TRUE(b.sim->WaitFor([](const ZlSim& s) { return s.EventTime("cmd", "load") >= 0; }, 20s));
+    // 64 KiB take seconds at the line rate: far longer than the time Quit is given here
+    // once no transfer runs.
+    EXPECT_TRUE(b.station->Quit(std::chrono::seconds(1)));
+    EXPECT_EQ(ReadFile(b.flash), ReadFile(image));
+    EXPECT_GT(b.sim->EventTime("cmd", "reset"), b.sim->EventTime("prog"));
+    EXPECT_EQ(b.station->View().good, 1);
+    EXPECT_NE(ReadFile(records->Path()).find("\"outcome\":\"ok\""), std::string::npos);
 }
 
 // The compatibility question comes per device in the station's own box: "Cancel" counts

@@ -118,7 +118,13 @@ TEST(StationsWindow, TilesChooseFreePortsAndTheSetIsKept) {
         ASSERT_TRUE(sims.back()->Ready());
     }
     const QString conf = QString::fromStdString(env.dir() + "/Hallwyn/BootloaderZL-Stations.conf");
-    auto stored = [&] { return QSettings(conf, QSettings::IniFormat).value(QStringLiteral("Stations")).toString(); };
+    // The file's own line: a list, unquoted, as one writes it by hand.
+    auto stored = [&] {
+        std::ifstream in(conf.toStdString());
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("Stations=", 0) == 0) return QString::fromStdString(line.substr(9));
+        return QString();
+    };
     auto offered = [](Tile* tile) {
         QStringList ports;
         auto* box = tile->findChild<QComboBox*>();
@@ -137,23 +143,25 @@ TEST(StationsWindow, TilesChooseFreePortsAndTheSetIsKept) {
         emit b->portChosen(82);  // held by the other tile: refused
         EXPECT_EQ(b->Port(), 0);
         emit b->portChosen(83);
-        EXPECT_EQ(stored(), QStringLiteral("COM82,COM83"));
+        EXPECT_EQ(stored(), QStringLiteral("COM82, COM83"));
         ASSERT_TRUE(WaitUntil([&] { return ViewOf(a).status == Text(TextId::StatusSearching, false); }, 10000));
         // Moved: the station on COM82 quits and a new one searches on COM81.
         emit a->portChosen(81);
         ASSERT_TRUE(WaitUntil([&] { return ViewOf(a).status == Text(TextId::StatusSearching, false); }, 10000));
         EXPECT_EQ(a->GetStation()->Options().port, u"\\\\.\\COM81");
-        EXPECT_EQ(stored(), QStringLiteral("COM81,COM83"));
+        EXPECT_EQ(stored(), QStringLiteral("COM81, COM83"));
         window.AddTile(0);
         window.close();
     }
+    // Edited by hand as the README shows it: the tiles in that order.
+    std::ofstream(conf.toStdString()) << "[General]\nStations=COM83,COM81\n";
     StationsWindow again;
     ASSERT_EQ(again.Tiles().size(), 2u);
-    EXPECT_EQ(again.Tiles()[0]->Port(), 81);
-    EXPECT_EQ(again.Tiles()[1]->Port(), 83);
+    EXPECT_EQ(again.Tiles()[0]->Port(), 83);
+    EXPECT_EQ(again.Tiles()[1]->Port(), 81);
     emit again.Tiles()[0]->removeRequested();
     EXPECT_EQ(again.Tiles().size(), 1u);
-    EXPECT_EQ(stored(), QStringLiteral("COM83"));
+    EXPECT_EQ(stored(), QStringLiteral("COM81"));
 }
 
 }  // namespace

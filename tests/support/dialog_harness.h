@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/bootloader_dlg.h"
-#include "platform/script/script_platform.h"
+#include "tests/support/script_platform.h"
 #include "tests/support/temp_env.h"
 
 namespace zl::test {

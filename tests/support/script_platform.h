@@ -1,25 +1,22 @@
-// The scripted face of the platform layer, for tests: the dialog runs on a user-
-// interface thread of its own with a 50 ms timer, boxes and file dialogs are answered
-// by the test's script and recorded, and the controls model is read directly.
+// The scripted face for tests: the product's headless face (the dialog on a user-
+// interface thread of its own with its 50 ms timer), with boxes and file dialogs
+// answered by the test's script and recorded, sub-dialogs and transfers recorded, and
+// the controls model read directly.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/headless/headless_platform.h"
 
 namespace zl {
 
-class ScriptPlatform : public Platform {
+class ScriptPlatform : public HeadlessPlatform {
 public:
     struct Box {
         std::u16string text;
@@ -49,63 +46,26 @@ public:
     // The texts of the controls of the last sub-dialog when it was shown.
     ControlState LastSubDialogControl(int id) const;
     int SubDialogCount() const;
-    std::optional<int> ExitCode() const;
     // The records of the transfers that have ended, in order.
     std::vector<TransferRecord> Records() const;
 
     // --- the user-interface thread ---
-    // Runs fn's DoModal on the user-interface thread (fn calls dlg.DoModal()).
-    void StartUi(std::function<void()> runModal);
-    // Runs fn on the user-interface thread and waits for it.
-    void Call(std::function<void()> fn);
-    // Queues fn on the user-interface thread.
-    void Post(std::function<void()> fn);
+    void StartUi(std::function<void()> runModal) { Start(std::move(runModal)); }
     // Ends the modal loop unconditionally and waits for the user-interface thread.
     void EndUi();
-    // Esc, as a user presses it: the dialog decides whether it ends (it refuses while a
-    // transfer runs). Returns once the key has been handled; true when the dialog ended.
-    bool Escape();
-    bool UiRunning() const;
+    bool Escape() { return Close(); }
+    bool UiRunning() const { return Running(); }
     // Polls pred every 10 ms until it holds or the time is up.
     static bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
-    // The number of timer expiries delivered so far.
-    long TimerCount() const;
 
     // --- Platform ---
-    int DoModal(const DialogTemplate& dlg, const MenuTemplate* menu, Controls& controls,
-                DialogCallbacks& callbacks) override;
     int RunSubDialog(const DialogTemplate& dlg, Controls& controls, const std::function<void()>& onShow) override;
-    void SetTimer(unsigned id, unsigned ms) override;
-    int MessageBox(const std::u16string& text, const std::u16string& title, unsigned type) override;
     std::optional<std::u16string> FileDialog(bool open, const std::u16string& filter, const std::u16string& defExt,
                                              unsigned flags) override;
-    int ControlWidth(int id) override;
-    int TextWidth(int id, const std::u16string& text) override;
-    Profile& GetProfile() override;
-    std::u16string AppName() override { return u"BootloaderZL"; }
-    [[noreturn]] void ExitProcess(int code) override;
     void TransferEnded(const TransferRecord& record) override;
 
-    // Fixed-width text measure of this face: every character is this wide.
-    static constexpr int kCharWidth = 6;
-
 private:
-    struct ProcessExit {};
-    bool OnUiThread() const;
-
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> tasks_;
-    bool endRequested_ = false;
-    bool uiRunning_ = false;
-    unsigned timerId_ = 0;
-    std::chrono::milliseconds timerPeriod_{0};
-    long timerCount_ = 0;
-    std::thread ui_;
-    std::thread::id uiId_;
-    const DialogTemplate* template_ = nullptr;
-    DialogCallbacks* callbacks_ = nullptr;
-
+    mutable std::mutex scriptMutex_;
     std::function<int(const Box&)> boxAnswer_;
     std::vector<Box> boxes_;
     std::deque<std::optional<std::u16string>> fileAnswers_;
@@ -113,9 +73,7 @@ private:
     int subDialogResult_ = 1;
     int subDialogCount_ = 0;
     std::map<int, ControlState> lastSubDialog_;
-    std::optional<int> exitCode_;
     std::vector<TransferRecord> records_;
-    std::unique_ptr<Profile> profile_;
 };
 
 }  // namespace zl
