@@ -49,6 +49,6 @@ echo "test-usb: kernel and build ready after $((SECONDS - start)) s"
 
 status=0
 # Every wait in the scenarios is bounded; this bounds their sum when many fail.
-timeout -k 10 900 python3 "$root/tests/usb/scenarios.py" "$build" "$kernel_dir" "$@" || status=$?
+PYTHONDONTWRITEBYTECODE=1 timeout -k 10 900 python3 "$root/tests/usb/scenarios.py" "$build" "$kernel_dir" "$@" || status=$?
 echo "test-usb: $((SECONDS - start)) s in all"
 exit $status
