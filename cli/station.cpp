@@ -5,7 +5,6 @@
 
 #include "app/bootloader_dlg.h"
 #include "app/texts.h"
-#include "platform/headless/readonly_profile.h"
 #include "platform/text_convert.h"
 #include "platform/win32.h"
 #include "protocol/compat.h"
@@ -68,34 +67,32 @@ int ExitCodeOf(Outcome outcome) {
 
 Station::Station(Job job, std::unique_ptr<Profile> profile, Reporter& out, RecordLog& records)
     : job_(std::move(job)), out_(out), records_(records) {
-    // The dialog starts as the window would with this profile: the port and the device
-    // type chosen, the language given; nothing is ever written back.
-    auto view = std::make_unique<ReadOnlyProfile>(std::move(profile));
-    view->SetString(u"PrevCOM", job_.port);
-    if (job_.device) view->SetInt(u"PrevDevice", *job_.device);
-    view->SetInt(u"PrevLang", job_.english ? 1 : 0);
-    platform_ = std::make_unique<HeadlessPlatform>(std::move(view));
-    platform_->SetObserver(this);
-    const bool force = job_.force;
-    platform_->SetBoxPolicy([force](const HeadlessPlatform::Box& box) {
-        // The one question the core asks: load a file the compatibility check refuses?
-        if ((box.type & MB_TYPEMASK) == MB_OKCANCEL) return force ? IDOK : IDCANCEL;
-        return IDOK;
-    });
-    if (!job_.file.empty()) platform_->SetFileAnswer(job_.file);
-    dlg_ = std::make_unique<CBootloaderZLDlg>(*platform_);
-    dlg_->m_recordSink = &records_;
+    DriverSetup setup;
+    setup.port = job_.port;
+    setup.device = job_.device;
+    setup.english = job_.english;
+    setup.profile = std::move(profile);
+    if (!job_.file.empty()) setup.fileAnswer = job_.file;
+    setup.records = &records_;
+    driver_ = std::make_unique<DialogDriver>(std::move(setup), static_cast<DriverListener&>(*this));
 }
 
-void Station::OnStateChanged(DialogState state, const std::u16string& status) {
+int Station::AnswerBox(const HeadlessPlatform::Box& box) {
+    // The one question the core asks: load a file the compatibility check refuses?
+    if ((box.type & MB_TYPEMASK) == MB_OKCANCEL) return job_.force ? IDOK : IDCANCEL;
+    return IDOK;
+}
+
+void Station::StateChanged(DialogState state, const std::u16string& status) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (state == DialogState::PortLost) portLost_ = true;
     inTransfer_ = state == DialogState::Transferring;
     events_.push_back(Event{true, state, status, {}});
     dirty_ = true;
     wake_.notify_all();
 }
 
-void Station::OnTransferProgressed(const TransferProgress& progress) {
+void Station::Progressed(const TransferProgress& progress) {
     std::lock_guard<std::mutex> lock(mutex_);
     // Only the latest figures of a phase matter: they replace the ones not yet shown.
     if (!events_.empty() && !events_.back().isState && events_.back().progress.phase == progress.phase)
@@ -106,20 +103,9 @@ void Station::OnTransferProgressed(const TransferProgress& progress) {
     wake_.notify_all();
 }
 
-bool Station::Shutdown() {
-    if (!dlg_) return true;
-    platform_->EndLoop();
-    if (!platform_->Join(std::chrono::seconds(15))) return false;
-    return dlg_->StopWorkers(std::chrono::seconds(10));
-}
+bool Station::Shutdown() { return driver_->Shutdown(); }
 
-Station::~Station() {
-    if (Shutdown()) return;
-    // A thread of the dialog still runs: the dialog and its face are left to it (bzl
-    // ends its process without destroying such a station).
-    (void)dlg_.release();
-    (void)platform_.release();
-}
+Station::~Station() = default;
 
 void Station::Wake() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -127,25 +113,16 @@ void Station::Wake() {
     wake_.notify_all();
 }
 
-void Station::Click(int id) {
-    platform_->Post([this, id] {
-        // As a user clicks: a disabled or hidden button does nothing.
-        if (dlg_->m_controls.IsWindowEnabled(id) && dlg_->m_controls.IsWindowVisible(id)) dlg_->OnCommand(id, BN_CLICKED);
-    });
-}
+void Station::Click(int id) { driver_->Click(id); }
 
-int Station::DeviceSel() const { return dlg_->m_cbDevice.GetCurSel(); }
+int Station::DeviceSel() const { return driver_->Dialog().m_cbDevice.GetCurSel(); }
 
-void Station::OnBox(const HeadlessPlatform::Box& box) {
-    if (box.text == Text(TextId::PortNotAvailable, job_.english)) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        portLost_ = true;
-    }
+void Station::BoxAnswered(const HeadlessPlatform::Box& box) {
     out_.Box(ToUtf8(box.title), ToUtf8(box.text), IconName(box.type), box.answer == IDCANCEL ? "cancel" : "ok");
     Wake();
 }
 
-void Station::OnTransferEnded(const TransferRecord& record) {
+void Station::TransferEnded(const TransferRecord& record) {
     // Kept by the record sink before this comes, on the worker's thread.
     std::lock_guard<std::mutex> lock(mutex_);
     ended_.push_back(record);
@@ -158,16 +135,16 @@ bool Station::PanelsReady(double connectedSeconds) const {
     // A PIC32 device fills the panels with its first self-description, half a second
     // or so after it is connected; one that never describes its firmware is shown as
     // it is after two information cycles.
-    const std::u16string left = dlg_->m_controls.GetWindowText(IDC_FW_LEFT);
+    const std::u16string left = driver_->Dialog().m_controls.GetWindowText(IDC_FW_LEFT);
     return (!left.empty() && left != Text(TextId::NoDevice, job_.english)) || connectedSeconds > 2.5;
 }
 
 DeviceView Station::View() const {
     DeviceView v;
-    const Controls& c = dlg_->m_controls;
+    const Controls& c = driver_->Dialog().m_controls;
     v.pic32 = DeviceSel() == 0;
     if (v.pic32) {
-        const DeviceIdentity id = IdentityOf(dlg_->m_strDeviceInfo.Get(), job_.english);
+        const DeviceIdentity id = IdentityOf(driver_->Dialog().m_strDeviceInfo.Get(), job_.english);
         v.manufacturer = Clean(id.manufacturer);
         v.hardware = Clean(id.hardware);
         v.firmware = Clean(c.GetWindowText(IDC_FW_LEFT));
@@ -201,28 +178,21 @@ void Station::ReportProgress(const TransferProgress& t) {
 }
 
 int Station::Run(const std::atomic<int>& interrupt) {
-    platform_->SetAfterShow([this] {
+    CBootloaderZLDlg* dlg = &driver_->Dialog();
+    driver_->Start([this, dlg] {
         // The scan lists only ports that can be opened: a port missing from it is
         // missing or held by another program, and the dialog has chosen another one.
-        portChosen_ = dlg_->m_strPort.Get() == job_.port;
-        if (!portChosen_) return platform_->EndLoop();
-        if (job_.command == Command::Load) dlg_->OnCommand(IDC_AUTOLOAD_ON, BN_CLICKED);
+        portChosen_ = dlg->m_strPort.Get() == job_.port;
+        if (!portChosen_) return driver_->EndLoop();
+        if (job_.command == Command::Load) dlg->OnCommand(IDC_AUTOLOAD_ON, BN_CLICKED);
     });
-    // Dialogs of one process start one after another: a dialog's start-up scan opens
-    // every port for a moment, and would make another dialog's first opening fail. The
-    // start-up ends with the first search (its port is then held) or with the loop.
-    static std::mutex startup;
-    std::unique_lock<std::mutex> starting(startup);
-    const auto startedAt = Clock::now();
-    CBootloaderZLDlg* dlg = dlg_.get();
-    platform_->Start([dlg] { dlg->DoModal(); });
 
     int code = kExitOk, good = 0, failed = 0, handled = 0;
     std::string message;
     DialogState state = DialogState::Stopped;
     auto waitingSince = Clock::now();
     bool deviceActive = false, deviceReported = false, searchSeen = false;
-    bool actionClicked = false, verifyDue = false, rearm = false, transferOpen = false;
+    bool actionClicked = false, verifyDue = false, transferOpen = false, anyState = false;
     bool finishing = false, quitClicked = false, interrupted = false, waitBoxAsked = false;
     Clock::time_point finishingSince{}, lastSearchDraw{}, connectedSince{}, quitClickedAt{};
     auto fail = [&](int c) {
@@ -233,11 +203,12 @@ int Station::Run(const std::atomic<int>& interrupt) {
     auto finish = [&](const std::string& why) {
         if (finishing) return;
         finishing = true;
+        driver_->StopRearming();
         finishingSince = Clock::now();
         if (message.empty()) message = why;
     };
 
-    while (platform_->Running()) {
+    while (driver_->Running()) {
         std::deque<TransferRecord> ended;
         std::deque<Event> events;
         bool portLost;
@@ -259,16 +230,15 @@ int Station::Run(const std::atomic<int>& interrupt) {
                 continue;
             }
             state = e.state;
+            // The wait for a device counts from the dialog's first state: the start-ups
+            // of the stations of one process take turns.
+            if (!anyState) anyState = true, waitingSince = Clock::now();
             out_.Status(ToUtf8(e.status), state == DialogState::Searching);
             // The device is gone when the search starts again, or when the port itself
             // is lost (the adapter pulled): from then on the wait for the next one counts.
             if ((state == DialogState::Searching || state == DialogState::PortLost) && deviceActive) {
                 deviceActive = deviceReported = actionClicked = false;
                 waitingSince = Clock::now();
-                if (rearm && !finishing) {
-                    rearm = false;
-                    Click(IDC_AUTOLOAD_ON);
-                }
             }
             if (state == DialogState::Connected && !deviceActive) {
                 deviceActive = true;
@@ -297,7 +267,6 @@ int Station::Run(const std::atomic<int>& interrupt) {
                 verifyDue = true;  // the device counts once its flash has been compared
                 deviceDone = false;
             }
-            if (r.outcome == Outcome::Incompatible) rearm = true;
             if (deviceDone) {
                 ++handled;
                 if (c == kExitOk) ++good;
@@ -307,13 +276,12 @@ int Station::Run(const std::atomic<int>& interrupt) {
                 finish(failed ? "failed" : "done");
         }
 
-        if (starting.owns_lock() && (searchSeen || portLost || Since(startedAt) > 10)) starting.unlock();
         if (portLost && !searchSeen && !finishing) {
             // The port could not be opened for the first search: nothing can happen on it.
             // A port lost later is waited for, as the window waits for it.
             fail(kExitPort);
             message = "port unavailable";
-            platform_->EndLoop();
+            driver_->EndLoop();
             break;
         }
 
@@ -361,9 +329,9 @@ int Station::Run(const std::atomic<int>& interrupt) {
             }
         }
         // Quit resets and ends the dialog at once; bounded, whatever happens.
-        if (quitClicked && Since(quitClickedAt) > 15) platform_->EndLoop();
+        if (quitClicked && Since(quitClickedAt) > 15) driver_->EndLoop();
     }
-    platform_->Join(std::chrono::seconds(30));
+    driver_->Join(std::chrono::seconds(30));
 
     if (!portChosen_) {
         fail(kExitPort);

@@ -16,7 +16,7 @@
 
 #include "cli/args.h"
 #include "cli/output.h"
-#include "platform/headless/headless_platform.h"
+#include "driver/dialog_driver.h"
 #include "records/record_log.h"
 
 namespace zl {
@@ -54,7 +54,7 @@ struct Job {
 // The exit code of a transfer's outcome.
 int ExitCodeOf(Outcome outcome);
 
-class Station : public HeadlessPlatform::Observer {
+class Station : private DriverListener {
 public:
     Station(Job job, std::unique_ptr<Profile> profile, Reporter& out, RecordLog& records);
     ~Station() override;
@@ -69,13 +69,14 @@ public:
     // empty when none failed. Read after Run.
     std::optional<std::chrono::steady_clock::time_point> FirstFailure() const { return firstFailure_; }
 
-    // HeadlessPlatform::Observer
-    void OnBox(const HeadlessPlatform::Box& box) override;
-    void OnStateChanged(DialogState state, const std::u16string& status) override;
-    void OnTransferProgressed(const TransferProgress& progress) override;
-    void OnTransferEnded(const TransferRecord& record) override;
-
 private:
+    // DriverListener
+    int AnswerBox(const HeadlessPlatform::Box& box) override;
+    void BoxAnswered(const HeadlessPlatform::Box& box) override;
+    void StateChanged(DialogState state, const std::u16string& status) override;
+    void Progressed(const TransferProgress& progress) override;
+    void TransferEnded(const TransferRecord& record) override;
+
     void Click(int id);
     void Wake();
     bool PanelsReady(double connectedSeconds) const;
@@ -86,8 +87,7 @@ private:
     Job job_;
     Reporter& out_;
     RecordLog& records_;
-    std::unique_ptr<HeadlessPlatform> platform_;
-    std::unique_ptr<CBootloaderZLDlg> dlg_;
+    std::unique_ptr<DialogDriver> driver_;
 
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -101,7 +101,7 @@ private:
     };
     std::deque<Event> events_;
     std::deque<TransferRecord> ended_;
-    bool portLost_ = false;  // the "port not available" box came
+    bool portLost_ = false;  // the dialog said its port is lost
     std::atomic<bool> portChosen_{false};
     std::optional<std::chrono::steady_clock::time_point> firstFailure_;
     bool inTransfer_ = false;  // under mutex_

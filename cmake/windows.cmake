@@ -13,13 +13,13 @@ file(GLOB zl_win_core_sources CONFIGURE_DEPENDS
 # The platform layer's Windows side: ports (and their names from SetupAPI), files, threads,
 # records, the registry.
 set(zl_win32_base_sources
-  ${CMAKE_SOURCE_DIR}/platform/win32/append_file_win32.cpp ${CMAKE_SOURCE_DIR}/platform/win32/file_win32.cpp
-  ${CMAKE_SOURCE_DIR}/platform/win32/registry_profile.cpp ${CMAKE_SOURCE_DIR}/platform/win32/serial_win32.cpp
-  ${CMAKE_SOURCE_DIR}/platform/win32/threads_win32.cpp ${CMAKE_SOURCE_DIR}/platform/win32/com_ports.cpp)
+  ${CMAKE_SOURCE_DIR}/os/win32/append_file_win32.cpp ${CMAKE_SOURCE_DIR}/os/win32/file_win32.cpp
+  ${CMAKE_SOURCE_DIR}/os/win32/registry_profile.cpp ${CMAKE_SOURCE_DIR}/os/win32/serial_win32.cpp
+  ${CMAKE_SOURCE_DIR}/os/win32/threads_win32.cpp ${CMAKE_SOURCE_DIR}/os/win32/com_ports.cpp)
 # The window.
 set(zl_win32_window_sources
-  ${CMAKE_SOURCE_DIR}/platform/win32/dialog_template.cpp ${CMAKE_SOURCE_DIR}/platform/win32/dialog_window.cpp
-  ${CMAKE_SOURCE_DIR}/platform/win32/win32_platform.cpp ${CMAKE_SOURCE_DIR}/platform/win32/win_main.cpp)
+  ${CMAKE_SOURCE_DIR}/faces/win32/dialog_template.cpp ${CMAKE_SOURCE_DIR}/faces/win32/dialog_window.cpp
+  ${CMAKE_SOURCE_DIR}/faces/win32/win32_platform.cpp ${CMAKE_SOURCE_DIR}/faces/win32/win_main.cpp)
 
 add_library(zl_win_core STATIC ${zl_win_core_sources} ${zl_win32_base_sources})
 target_include_directories(zl_win_core PUBLIC ${CMAKE_SOURCE_DIR})
@@ -32,13 +32,15 @@ add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/icon.ico
   COMMAND ${BZL_CONVERT} ${CMAKE_SOURCE_DIR}/res/icon.png -depth 8 -define icon:auto-resize=48,32,16
           ${CMAKE_CURRENT_BINARY_DIR}/icon.ico
   DEPENDS ${CMAKE_SOURCE_DIR}/res/icon.png VERBATIM)
-foreach(program BootloaderZL bzl)
-  configure_file(${CMAKE_SOURCE_DIR}/platform/win32/${program}.manifest ${CMAKE_CURRENT_BINARY_DIR}/${program}.manifest COPYONLY)
-  set_source_files_properties(${CMAKE_SOURCE_DIR}/platform/win32/${program}.rc PROPERTIES
+# Each program's resources stand beside its main(): the window's in faces/win32, bzl's in cli/win32.
+foreach(resources faces/win32/BootloaderZL cli/win32/bzl)
+  get_filename_component(program ${resources} NAME)
+  configure_file(${CMAKE_SOURCE_DIR}/${resources}.manifest ${CMAKE_CURRENT_BINARY_DIR}/${program}.manifest COPYONLY)
+  set_source_files_properties(${CMAKE_SOURCE_DIR}/${resources}.rc PROPERTIES
     OBJECT_DEPENDS "${CMAKE_CURRENT_BINARY_DIR}/icon.ico;${CMAKE_CURRENT_BINARY_DIR}/${program}.manifest")
 endforeach()
 
-add_executable(BootloaderZL WIN32 ${zl_win32_window_sources} ${CMAKE_SOURCE_DIR}/platform/win32/BootloaderZL.rc)
+add_executable(BootloaderZL WIN32 ${zl_win32_window_sources} ${CMAKE_SOURCE_DIR}/faces/win32/BootloaderZL.rc)
 target_include_directories(BootloaderZL PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 target_compile_definitions(BootloaderZL PRIVATE BZL_VERSION="${PROJECT_VERSION}")
 target_link_libraries(BootloaderZL PRIVATE zl_win_core comctl32 comdlg32 user32 gdi32)
@@ -48,8 +50,9 @@ target_link_options(BootloaderZL PRIVATE ${zl_win_link_options})
 add_executable(bzl ${CMAKE_SOURCE_DIR}/cli/main.cpp ${CMAKE_SOURCE_DIR}/cli/args.cpp ${CMAKE_SOURCE_DIR}/cli/output.cpp
   ${CMAKE_SOURCE_DIR}/cli/station.cpp ${CMAKE_SOURCE_DIR}/cli/win32/ports_win32.cpp
   ${CMAKE_SOURCE_DIR}/cli/win32/system_win32.cpp
-  ${CMAKE_SOURCE_DIR}/platform/headless/headless_platform.cpp ${CMAKE_SOURCE_DIR}/platform/headless/readonly_profile.cpp
-  ${CMAKE_SOURCE_DIR}/platform/win32/bzl.rc)
+  ${CMAKE_SOURCE_DIR}/faces/headless/headless_platform.cpp ${CMAKE_SOURCE_DIR}/faces/headless/readonly_profile.cpp
+  ${CMAKE_SOURCE_DIR}/driver/dialog_driver.cpp
+  ${CMAKE_SOURCE_DIR}/cli/win32/bzl.rc)
 target_include_directories(bzl PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 target_compile_definitions(bzl PRIVATE BZL_VERSION="${PROJECT_VERSION}")
 target_link_libraries(bzl PRIVATE zl_win_core shell32)

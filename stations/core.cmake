@@ -5,5 +5,5 @@ if(NOT TARGET zl_stations_core)
     ${CMAKE_SOURCE_DIR}/stations/station.cpp
     ${CMAKE_SOURCE_DIR}/stations/port_list.cpp)
   target_include_directories(zl_stations_core PUBLIC ${CMAKE_SOURCE_DIR})
-  target_link_libraries(zl_stations_core PUBLIC zl_core zl_headless zl_records)
+  target_link_libraries(zl_stations_core PUBLIC zl_core zl_driver zl_records)
 endif()

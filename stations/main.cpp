@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/qt/quit_signals.h"
+#include "faces/qt/quit_signals.h"
 #include "stations/stations_window.h"
 
 int main(int argc, char** argv) {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/headless_platform.h"
+#include "driver/dialog_driver.h"
 #include "platform/transfer.h"
 
 namespace zl {
@@ -68,7 +68,7 @@ struct StationView {
     bool ended = false;  // the dialog has ended
 };
 
-class Station : private HeadlessPlatform::Observer {
+class Station : private DriverListener {
 public:
     // changed is called on any of the station's threads whenever View() may differ:
     // it must be quick. records may be null (no record file).
@@ -103,19 +103,18 @@ public:
     bool Quit(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 private:
-    void OnBox(const HeadlessPlatform::Box& box) override;
-    void OnStateChanged(DialogState state, const std::u16string& status) override;
-    void OnTransferEnded(const TransferRecord& record) override;
-    int AskTile(const HeadlessPlatform::Box& box);
+    // DriverListener: the tile answers the boxes (AnswerBox waits for it).
+    int AnswerBox(const HeadlessPlatform::Box& box) override;
+    void StateChanged(DialogState state, const std::u16string& status) override;
+    void TransferEnded(const TransferRecord& record) override;
+    void Changed() override;
+    void Ended() override;
     // The box the tile shows: the first that waits for an answer, else a notice. Under mutex_.
     const PendingBox* ShownBox() const;
-    void Changed();
 
     StationOptions options_;
-    RecordLog* records_;
     std::function<void()> changed_;
-    std::unique_ptr<HeadlessPlatform> platform_;
-    std::unique_ptr<CBootloaderZLDlg> dlg_;
+    std::unique_ptr<DialogDriver> driver_;
 
     mutable std::mutex mutex_;
     std::condition_variable answered_;
@@ -124,13 +123,11 @@ private:
     uint64_t nextBoxId_ = 1;
     bool quitting_ = false;
     bool ended_ = false;
-    bool startupDone_ = false;
     int good_ = 0, failed_ = 0;
     Verdict verdict_ = Verdict::None;
     std::u16string verdictText_;
     bool wasSearching_ = false;
     DialogState state_ = DialogState::Stopped;  // as the dialog last published it
-    bool rearm_ = false;  // a refused file switched Auto-Load off: on again for the next device
 };
 
 }  // namespace zl::stations

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -21,8 +22,8 @@
 
 #include "app/texts.h"
 #include "files/file_filter.h"
-#include "platform/qt/file_dialog.h"
-#include "platform/qt/toolkit_language.h"
+#include "faces/qt/file_dialog.h"
+#include "faces/qt/toolkit_language.h"
 #include "records/record_log.h"
 #include "res/resources.h"
 #include "stations/port_list.h"
@@ -307,11 +308,7 @@ bool StationsWindow::ReapRetirers() {
 }
 
 void StationsWindow::StartPending() {
-    // One station at a time: the next starts once the last one's start-up is over.
-    for (const Tile* tile : tiles_)
-        if (const Station* s = tile->GetStation(); s && !s->StartupDone() &&
-                                                   std::chrono::steady_clock::now() - lastStart_ < std::chrono::seconds(10))
-            return;
+    // Every tile whose port is free; the stations' start-ups take turns by themselves.
     for (Tile* tile : tiles_) {
         if (pending_.count(tile) == 0) continue;
         {
@@ -321,10 +318,8 @@ void StationsWindow::StartPending() {
         auto station = std::make_unique<Station>(StationOptions{ComDeviceName(tile->Port()), device_, english_, autoLoad_},
                                                  records_.get(), tile->ChangeNotifier());
         station->Start();
-        lastStart_ = std::chrono::steady_clock::now();
         tile->Attach(std::move(station));
         pending_.erase(tile);
-        return;
     }
 }
 
@@ -365,6 +360,9 @@ void StationsWindow::Shutdown() {
     if (shuttingDown_ || shutDown_) return;
     shuttingDown_ = true;
     pending_.clear();
+    // A box or file dialog of the window that is open now asks nothing more.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->reject();
     centralWidget()->setEnabled(false);
     menuBar()->setEnabled(false);
     for (Tile* tile : tiles_) tile->Refresh(true);

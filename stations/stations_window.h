@@ -79,7 +79,6 @@ private:
     std::u16string autoLoad_;
     std::vector<Tile*> tiles_;
     std::set<Tile*> pending_;  // tiles whose station starts once their port is free
-    std::chrono::steady_clock::time_point lastStart_{};
 
     struct Retirer {
         std::thread thread;

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "platform/qt/text_display.h"
+#include "faces/qt/text_display.h"
 #include "platform/win32.h"
 #include "res/resources.h"
 #include "stations/port_list.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "cli/output.h"
-#include "platform/posix/port_diagnosis.h"
+#include "os/posix/port_diagnosis.h"
 #include "platform/serial.h"
 #include "records/json.h"
 

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/settings/qsettings_profile.h"
+#include "os/qsettings/qsettings_profile.h"
 
 namespace zl::cli {
 namespace {

@@ -10,10 +10,10 @@
 #include "cli/system.h"
 #include "platform/serial.h"
 #include "platform/text_convert.h"
-#include "platform/win32/com_ports.h"
+#include "os/win32/com_ports.h"
 #include "ports/com_name.h"
 #include "records/json.h"
-#include "platform/win32/win_api.h"
+#include "os/win32/win_api.h"
 
 namespace zl::cli {
 namespace {

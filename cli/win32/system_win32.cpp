@@ -7,8 +7,8 @@
 
 #include "cli/system.h"
 #include "platform/text_convert.h"
-#include "platform/win32/registry_profile.h"
-#include "platform/win32/win_api.h"
+#include "os/win32/registry_profile.h"
+#include "os/win32/win_api.h"
 
 #include <mmsystem.h>
 #include <shellapi.h>

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "cli/station.h"
-#include "platform/settings/qsettings_profile.h"
+#include "os/qsettings/qsettings_profile.h"
 #include "platform/text_convert.h"
 #include "tests/cli/cli_fixture.h"
 

@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "app/bootloader_dlg.h"
-#include "platform/qt/qt_platform.h"
-#include "platform/qt/quit_signals.h"
+#include "faces/qt/qt_platform.h"
+#include "faces/qt/quit_signals.h"
 #include "platform/text_convert.h"
 #include "platform/win32.h"
 #include "res/resources.h"
@@ -52,7 +52,7 @@ private:
     std::u16string file_;
 };
 
-// The child: the window with Auto-Load on for image, as platform/qt/main.cpp runs it.
+// The child: the window with Auto-Load on for image, as faces/qt/main.cpp runs it.
 int RunWindow(const std::string& image) {
     AnsweredPlatform platform(FromUtf8(image));
     auto* dlg = new CBootloaderZLDlg(platform);

@@ -18,8 +18,8 @@
 #include <memory>
 
 #include "app/bootloader_dlg.h"
-#include "platform/qt/dialog_window.h"
-#include "platform/qt/qt_platform.h"
+#include "faces/qt/dialog_window.h"
+#include "faces/qt/qt_platform.h"
 #include "res/resources.h"
 #include "tests/support/temp_env.h"
 

@@ -1,7 +1,7 @@
-// The Windows port's decision whether the line is gone (platform/win32/line_loss.h): a
+// The Windows port's decision whether the line is gone (os/win32/line_loss.h): a
 // port that fails its calls the way Windows (and Wine) report a removed device, and the
 // ways a healthy line fails that must never count.
-#include "platform/win32/line_loss.h"
+#include "os/win32/line_loss.h"
 
 #include <gtest/gtest.h>
 

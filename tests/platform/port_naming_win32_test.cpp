@@ -1,5 +1,5 @@
-// A Windows COM port named as Device Manager names it (platform/win32/port_naming.h).
-#include "platform/win32/port_naming.h"
+// A Windows COM port named as Device Manager names it (os/win32/port_naming.h).
+#include "os/win32/port_naming.h"
 
 #include <gtest/gtest.h>
 

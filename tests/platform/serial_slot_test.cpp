@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/posix/serial_slot.h"
+#include "os/posix/serial_slot.h"
 #include "tests/support/temp_env.h"
 
 namespace zl {

@@ -9,7 +9,7 @@
 
 #include "app/bootloader_dlg.h"
 #include "tests/support/script_platform.h"
-#include "platform/settings/qsettings_profile.h"
+#include "os/qsettings/qsettings_profile.h"
 #include "platform/win32.h"
 #include "res/resources.h"
 #include "tests/support/pty_pair.h"

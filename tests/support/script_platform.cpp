@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "platform/settings/qsettings_profile.h"
+#include "os/qsettings/qsettings_profile.h"
 #include "platform/win32.h"
 
 namespace zl {

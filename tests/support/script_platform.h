@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/headless_platform.h"
+#include "faces/headless/headless_platform.h"
 
 namespace zl {
 
