@@ -175,11 +175,12 @@ PortDiagnosis DiagnosePath(const std::string& path, bool findHolder) {
         }
     } else {
         int exclusive = 0;
-        if (!isatty(fd)) {
+        // An empty slot fails isatty (its tty reports an I/O error): asked first.
+        if (IsEmptySerialSlot(fd)) {
+            d.state = PortState::NoUart;
+        } else if (!isatty(fd)) {
             d.state = PortState::NotSerial;
             d.detail = "not a terminal line";
-        } else if (IsEmptySerialSlot(fd)) {
-            d.state = PortState::NoUart;
         } else if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) {
             d.state = PortState::Busy;
         } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -24,6 +24,8 @@
 
 #include "platform/call_gate.h"
 #include "platform/line_clock.h"
+#include "os/posix/quiet_line.h"
+#include "ports/com_name.h"
 #include "os/posix/serial_slot.h"
 #include "platform/serial.h"
 
@@ -335,15 +337,15 @@ PortHandle CreatePortHandle(const std::u16string& deviceName) {
         ::close(fd);
         return nullptr;
     };
-    if (!isatty(fd)) return fail();
     // A built-in serial slot with no UART behind it (many PCs have /dev/ttyS0-3 whether
     // or not there is a chip) opens like any port but carries nothing: leave it out.
-    if (IsEmptySerialSlot(fd)) return fail();
+    if (IsEmptySerialSlot(fd) || !isatty(fd)) return fail();
     int exclusive = 0;
     if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return fail();  // another opener holds it
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail();
     if (UucpLockHeld(path)) return fail();
     if (ioctl(fd, TIOCEXCL) != 0) return fail();
+    QuietLine(fd);
     int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0) {
         ioctl(fd, TIOCNXCL);
@@ -354,9 +356,8 @@ PortHandle CreatePortHandle(const std::u16string& deviceName) {
 
 std::vector<std::u16string> OpenablePorts() {
     std::vector<std::u16string> names;
-    for (int n = 1; n <= 256; ++n) {
-        const std::string name = "\\\\.\\COM" + std::to_string(n);
-        const std::u16string device(name.begin(), name.end());
+    for (int n = 1; n <= kComCount; ++n) {
+        const std::u16string device = ComDeviceName(n);
         if (PortHandle port = CreatePortHandle(device)) {
             port->Close();
             names.push_back(device);
