@@ -94,14 +94,17 @@ void Finish(CBootloaderZLDlg* dlg, TransferRecord& record, const std::u16string&
         return FailTransfer(dlg, record, LineGone(dlg->m_hPort.Get()) ? Cause::DeviceGone : Cause::NoData,
                             TextId::ReadoutNoData);
     }
-    if (rest != 0 || length > kMaxImage) {
+    // The image ends where the line falls silent; a line that was hung up (the adapter
+    // pulled) ended it early, even on a packet boundary.
+    const bool lineGone = LineGone(dlg->m_hPort.Get());
+    if (rest != 0 || length > kMaxImage || lineGone) {
         const std::u16string part = path + u".part";
         if (!ReplaceFile(temp, part, error)) {
             RemoveFile(temp);
             return FailFile(dlg, record, TextId::FileWriteFailed, part, error);
         }
         record.outcome = Outcome::TransferFailed;
-        record.cause = LineGone(dlg->m_hPort.Get()) ? Cause::DeviceGone : Cause::Incomplete;
+        record.cause = lineGone ? Cause::DeviceGone : Cause::Incomplete;
         ShowTransferBox(dlg, record, FormatCounts(Text(TextId::ReadoutIncomplete, en), packets, rest) + part,
                         Text(TextId::TitleError, en), MB_OK | MB_ICONERROR);
         return;

@@ -75,6 +75,28 @@ TEST_F(ReadoutTest, ARestIsReportedAndEveryByteKeptBesideTheOlderFile) {
     ExpectEnd();
 }
 
+// A line hung up mid-readout (the adapter pulled) ends the image early, even where it
+// ends on a packet boundary: never a good readout.
+TEST_F(ReadoutTest, APulledAdapterEndsTheImageAsIncompleteEvenOnAPacketBoundary) {
+    const std::string image = Pattern(1024);
+    test::FakePort* line = port.get();
+    Device([=](const std::string& all, const std::string&) -> std::string {
+        if (EndsWith(all, "\rSmake\r")) return "Make beendet\r\n";
+        if (!EndsWith(all, "\rSread\r")) return "";
+        line->HangUp();
+        return image;
+    });
+    const std::string path = env.dir() + "/out.spic32";
+    std::ofstream(path) << "older";
+    Readout(path);
+    EXPECT_EQ(ReadFile(path), "older");
+    EXPECT_EQ(ReadFile(path + ".part"), image);
+    ASSERT_EQ(platform->Records().size(), 1u);
+    EXPECT_EQ(platform->Records()[0].cause, Cause::DeviceGone);
+    ASSERT_EQ(platform->Boxes().size(), 1u);
+    EXPECT_EQ(platform->Boxes()[0].type, MB_OK | MB_ICONERROR);
+}
+
 TEST_F(ReadoutTest, MakeEndSplitOverTwoPassesIsFoundAndWhatFollowsItIsNotWritten) {
     const std::string image = Pattern(512);
     Device([=, this](const std::string& all, const std::string&) -> std::string {
