@@ -177,6 +177,132 @@ void Station::ReportProgress(const TransferProgress& t) {
     out_.Progress(p);
 }
 
+void Station::Fail(int code) {
+    if (run_.code != kExitOk) return;
+    run_.code = code;
+    firstFailure_ = Clock::now();
+}
+
+void Station::Finish(const std::string& why) {
+    if (run_.finishing) return;
+    run_.finishing = true;
+    driver_->StopRearming();
+    run_.finishingSince = Clock::now();
+    if (run_.message.empty()) run_.message = why;
+}
+
+void Station::FollowEvents(const std::deque<Event>& events) {
+    RunState& r = run_;
+    for (const Event& e : events) {
+        if (!e.isState) {
+            ReportProgress(e.progress);
+            continue;
+        }
+        r.state = e.state;
+        // The wait for a device counts from the dialog's first state: the start-ups of
+        // the stations of one process take turns.
+        if (!r.anyState) r.anyState = true, r.waitingSince = Clock::now();
+        out_.Status(ToUtf8(e.status), r.state == DialogState::Searching);
+        // The device is gone when the search starts again, or when the port itself is
+        // lost (the adapter pulled): from then on the wait for the next one counts.
+        if ((r.state == DialogState::Searching || r.state == DialogState::PortLost) && r.deviceActive) {
+            r.deviceActive = r.deviceReported = r.actionClicked = false;
+            r.waitingSince = Clock::now();
+        }
+        if (r.state == DialogState::Connected && !r.deviceActive) {
+            r.deviceActive = true;
+            r.connectedSince = Clock::now();
+        }
+        if (r.state == DialogState::Transferring) r.transferOpen = true;
+        if (r.state == DialogState::Searching) r.searchSeen = true;
+    }
+    if (r.state == DialogState::Searching && Clock::now() - r.lastSearchDraw > std::chrono::milliseconds(250)) {
+        r.lastSearchDraw = Clock::now();
+        out_.Searching(Since(r.waitingSince));
+    }
+    if (r.deviceActive && !r.deviceReported && r.state == DialogState::Connected && PanelsReady(Since(r.connectedSince))) {
+        r.deviceReported = true;
+        out_.Connected(View());
+    }
+}
+
+void Station::CountEnded(const std::deque<TransferRecord>& ended) {
+    RunState& r = run_;
+    for (const TransferRecord& t : ended) {
+        r.transferOpen = false;
+        const int c = ExitCodeOf(t.outcome);
+        out_.Transfer(TransferView{OperationName(t.operation), c == kExitOk, c, OutcomeName(t.outcome), CauseName(t.cause),
+                                   ToUtf8(t.boxText), Clean(t.firmwareAfter), static_cast<int64_t>(t.bytes),
+                                   t.durationUs / 1e6, t.reachedDevice});
+        bool deviceDone = true;
+        if (t.operation == Operation::Load && c == kExitOk && job_.verify && t.deviceSel == 0) {
+            r.verifyDue = true;  // the device counts once its flash has been compared
+            deviceDone = false;
+        }
+        if (deviceDone) {
+            ++r.handled;
+            if (c == kExitOk) ++r.good;
+            else ++r.failed, Fail(c);
+        }
+        if (job_.command != Command::Load || (job_.count > 0 && r.handled >= job_.count))
+            Finish(r.failed ? "failed" : "done");
+    }
+}
+
+void Station::PressNext() {
+    // What the user would press next, once the device is connected and shown.
+    RunState& r = run_;
+    const CBootloaderZLDlg& dlg = driver_->Dialog();
+    const bool idleConnected = r.deviceReported && r.state == DialogState::Connected && dlg.m_bInfoRunning == 1 &&
+                               dlg.m_bTransferRunning == 0 && !r.finishing;
+    if (!idleConnected) return;
+    if (job_.command == Command::Info) {
+        Finish("done");
+    } else if ((job_.command == Command::Read || job_.command == Command::Verify) && !r.actionClicked) {
+        r.actionClicked = true;
+        Click(job_.command == Command::Read ? IDC_READOUT : IDC_COMPARE);
+    } else if (r.verifyDue) {
+        r.verifyDue = false;
+        Click(IDC_COMPARE);
+    }
+}
+
+void Station::WatchTimeAndInterrupt(const std::atomic<int>& interrupt) {
+    RunState& r = run_;
+    if (job_.timeout && !r.finishing && !r.deviceActive && driver_->Dialog().m_bTransferRunning == 0 &&
+        Since(r.waitingSince) > *job_.timeout) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", *job_.timeout);
+        out_.Note(std::string("no device switched on within ") + seconds + " s");
+        Fail(kExitNoDevice);
+        Finish("no device");
+    }
+    if (interrupt.load() != 0 && !r.interrupted) {
+        r.interrupted = true;
+        r.code = kExitInterrupted;
+        r.message = "interrupted";
+        Finish("interrupted");
+    }
+}
+
+void Station::QuitWhenDone() {
+    RunState& r = run_;
+    if (r.finishing && !r.quitClicked) {
+        const bool busy = driver_->Dialog().m_bTransferRunning != 0 || (r.transferOpen && Since(r.finishingSince) < 60);
+        if (!busy) {
+            r.quitClicked = true;
+            r.quitClickedAt = Clock::now();
+            Click(IDC_QUIT);
+        } else if (r.interrupted && !r.waitBoxAsked) {
+            // Quit during a transfer: the window tells the user to wait, and so do we.
+            r.waitBoxAsked = true;
+            Click(IDC_QUIT);
+        }
+    }
+    // Quit resets and ends the dialog at once; bounded, whatever happens.
+    if (r.quitClicked && Since(r.quitClickedAt) > 15) driver_->EndLoop();
+}
+
 int Station::Run(const std::atomic<int>& interrupt) {
     CBootloaderZLDlg* dlg = &driver_->Dialog();
     driver_->Start([this, dlg] {
@@ -186,28 +312,8 @@ int Station::Run(const std::atomic<int>& interrupt) {
         if (!portChosen_) return driver_->EndLoop();
         if (job_.command == Command::Load) dlg->OnCommand(IDC_AUTOLOAD_ON, BN_CLICKED);
     });
-
-    int code = kExitOk, good = 0, failed = 0, handled = 0;
-    std::string message;
-    DialogState state = DialogState::Stopped;
-    auto waitingSince = Clock::now();
-    bool deviceActive = false, deviceReported = false, searchSeen = false;
-    bool actionClicked = false, verifyDue = false, transferOpen = false, anyState = false;
-    bool finishing = false, quitClicked = false, interrupted = false, waitBoxAsked = false;
-    Clock::time_point finishingSince{}, lastSearchDraw{}, connectedSince{}, quitClickedAt{};
-    auto fail = [&](int c) {
-        if (code != kExitOk) return;
-        code = c;
-        firstFailure_ = Clock::now();
-    };
-    auto finish = [&](const std::string& why) {
-        if (finishing) return;
-        finishing = true;
-        driver_->StopRearming();
-        finishingSince = Clock::now();
-        if (message.empty()) message = why;
-    };
-
+    run_ = RunState{};
+    run_.waitingSince = Clock::now();
     while (driver_->Running()) {
         std::deque<TransferRecord> ended;
         std::deque<Event> events;
@@ -223,125 +329,32 @@ int Station::Run(const std::atomic<int>& interrupt) {
             portLost = portLost_;
             portLost_ = false;
         }
-
-        for (const Event& e : events) {
-            if (!e.isState) {
-                ReportProgress(e.progress);
-                continue;
-            }
-            state = e.state;
-            // The wait for a device counts from the dialog's first state: the start-ups
-            // of the stations of one process take turns.
-            if (!anyState) anyState = true, waitingSince = Clock::now();
-            out_.Status(ToUtf8(e.status), state == DialogState::Searching);
-            // The device is gone when the search starts again, or when the port itself
-            // is lost (the adapter pulled): from then on the wait for the next one counts.
-            if ((state == DialogState::Searching || state == DialogState::PortLost) && deviceActive) {
-                deviceActive = deviceReported = actionClicked = false;
-                waitingSince = Clock::now();
-            }
-            if (state == DialogState::Connected && !deviceActive) {
-                deviceActive = true;
-                connectedSince = Clock::now();
-            }
-            if (state == DialogState::Transferring) transferOpen = true;
-            if (state == DialogState::Searching) searchSeen = true;
-        }
-        if (state == DialogState::Searching && Clock::now() - lastSearchDraw > std::chrono::milliseconds(250)) {
-            lastSearchDraw = Clock::now();
-            out_.Searching(Since(waitingSince));
-        }
-        if (deviceActive && !deviceReported && state == DialogState::Connected && PanelsReady(Since(connectedSince))) {
-            deviceReported = true;
-            out_.Connected(View());
-        }
-
-        for (const TransferRecord& r : ended) {
-            transferOpen = false;
-            const int c = ExitCodeOf(r.outcome);
-            TransferView t{OperationName(r.operation), c == kExitOk, c, OutcomeName(r.outcome), CauseName(r.cause), ToUtf8(r.boxText),
-                           Clean(r.firmwareAfter), static_cast<int64_t>(r.bytes), r.durationUs / 1e6, r.reachedDevice};
-            out_.Transfer(t);
-            bool deviceDone = true;
-            if (r.operation == Operation::Load && c == kExitOk && job_.verify && r.deviceSel == 0) {
-                verifyDue = true;  // the device counts once its flash has been compared
-                deviceDone = false;
-            }
-            if (deviceDone) {
-                ++handled;
-                if (c == kExitOk) ++good;
-                else ++failed, fail(c);
-            }
-            if (job_.command != Command::Load || (job_.count > 0 && handled >= job_.count))
-                finish(failed ? "failed" : "done");
-        }
-
-        if (portLost && !searchSeen && !finishing) {
+        FollowEvents(events);
+        CountEnded(ended);
+        if (portLost && !run_.searchSeen && !run_.finishing) {
             // The port could not be opened for the first search: nothing can happen on it.
             // A port lost later is waited for, as the window waits for it.
-            fail(kExitPort);
-            message = "port unavailable";
+            Fail(kExitPort);
+            run_.message = "port unavailable";
             driver_->EndLoop();
             break;
         }
-
-        // What the user would press next, once the device is connected and shown.
-        const bool idleConnected = deviceReported && state == DialogState::Connected && dlg->m_bInfoRunning == 1 &&
-                                   dlg->m_bTransferRunning == 0 && !finishing;
-        if (idleConnected) {
-            if (job_.command == Command::Info) {
-                finish("done");
-            } else if ((job_.command == Command::Read || job_.command == Command::Verify) && !actionClicked) {
-                actionClicked = true;
-                Click(job_.command == Command::Read ? IDC_READOUT : IDC_COMPARE);
-            } else if (verifyDue) {
-                verifyDue = false;
-                Click(IDC_COMPARE);
-            }
-        }
-
-        if (job_.timeout && !finishing && !deviceActive && dlg->m_bTransferRunning == 0 &&
-            Since(waitingSince) > *job_.timeout) {
-            char seconds[32];
-            std::snprintf(seconds, sizeof seconds, "%g", *job_.timeout);
-            out_.Note(std::string("no device switched on within ") + seconds + " s");
-            fail(kExitNoDevice);
-            finish("no device");
-        }
-
-        if (interrupt.load() != 0 && !interrupted) {
-            interrupted = true;
-            code = kExitInterrupted;
-            message = "interrupted";
-            finish("interrupted");
-        }
-
-        if (finishing && !quitClicked) {
-            const bool busy = dlg->m_bTransferRunning != 0 || (transferOpen && Since(finishingSince) < 60);
-            if (!busy) {
-                quitClicked = true;
-                quitClickedAt = Clock::now();
-                Click(IDC_QUIT);
-            } else if (interrupted && !waitBoxAsked) {
-                // Quit during a transfer: the window tells the user to wait, and so do we.
-                waitBoxAsked = true;
-                Click(IDC_QUIT);
-            }
-        }
-        // Quit resets and ends the dialog at once; bounded, whatever happens.
-        if (quitClicked && Since(quitClickedAt) > 15) driver_->EndLoop();
+        PressNext();
+        WatchTimeAndInterrupt(interrupt);
+        QuitWhenDone();
     }
     driver_->Join(std::chrono::seconds(30));
 
     if (!portChosen_) {
-        fail(kExitPort);
-        message = "port unavailable";
+        Fail(kExitPort);
+        run_.message = "port unavailable";
     }
-    if (message.empty()) message = code == kExitOk ? "done" : "failed";
-    std::string summary = message;
-    if (job_.command == Command::Load) summary += ": " + std::to_string(good) + " device(s) good, " + std::to_string(failed) + " failed";
-    out_.Result(code, good, failed, summary);
-    return code;
+    if (run_.message.empty()) run_.message = run_.code == kExitOk ? "done" : "failed";
+    std::string summary = run_.message;
+    if (job_.command == Command::Load)
+        summary += ": " + std::to_string(run_.good) + " device(s) good, " + std::to_string(run_.failed) + " failed";
+    out_.Result(run_.code, run_.good, run_.failed, summary);
+    return run_.code;
 }
 
 }  // namespace zl::cli

@@ -82,6 +82,15 @@ private:
     bool PanelsReady(double connectedSeconds) const;
     DeviceView View() const;
     void ReportProgress(const TransferProgress& progress);
+    // The parts of a run's round, on the thread of Run.
+    struct Event;
+    void FollowEvents(const std::deque<Event>& events);
+    void CountEnded(const std::deque<TransferRecord>& ended);
+    void PressNext();
+    void WatchTimeAndInterrupt(const std::atomic<int>& interrupt);
+    void QuitWhenDone();
+    void Fail(int code);  // the run's code, when none has failed before
+    void Finish(const std::string& why);
     int DeviceSel() const;
 
     Job job_;
@@ -104,6 +113,17 @@ private:
     bool portLost_ = false;  // the dialog said its port is lost
     std::atomic<bool> portChosen_{false};
     std::optional<std::chrono::steady_clock::time_point> firstFailure_;
+    // What Run knows of its run, on its thread only.
+    struct RunState {
+        int code = kExitOk, good = 0, failed = 0, handled = 0;
+        std::string message;
+        DialogState state = DialogState::Stopped;
+        bool deviceActive = false, deviceReported = false, searchSeen = false, anyState = false;
+        bool actionClicked = false, verifyDue = false, transferOpen = false;
+        bool finishing = false, quitClicked = false, interrupted = false, waitBoxAsked = false;
+        std::chrono::steady_clock::time_point waitingSince{}, finishingSince{}, lastSearchDraw{}, connectedSince{},
+            quitClickedAt{};
+    } run_;
     bool inTransfer_ = false;  // under mutex_
 };
 
