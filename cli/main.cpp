@@ -16,6 +16,7 @@
 #include "cli/station.h"
 #include "cli/system.h"
 #include "platform/text_convert.h"
+#include "ports/com_name.h"
 #include "records/json.h"
 #include "records/record_log.h"
 
@@ -64,6 +65,51 @@ const char* CommandWord(Command c) {
     }
 }
 
+// Each --port's COM name and device path; the exit code of a bad one (told) or 0.
+int ChoosePorts(const Options& o, std::vector<std::u16string>& comNames, std::vector<std::string>& devicePaths) {
+    for (const std::string& port : o.ports) {
+        std::u16string comName;
+        std::string devicePath, error;
+        if (int rc = ChoosePort(port, comName, devicePath, error)) return Fail(rc, error);
+        for (const std::u16string& taken : comNames)
+            if (taken == comName)
+                return Fail(kExitUsage, "--port " + port + ": " + zl::ToUtf8(zl::ShortPortName(comName)) +
+                                            " is given twice (one station per port)");
+        comNames.push_back(comName);
+        devicePaths.push_back(devicePath);
+    }
+    return 0;
+}
+
+// The run's code over several stations, printed as its last line: interrupted, else that
+// of the first device that failed on any station.
+int Summarize(const Options& o, const std::vector<int>& codes,
+              const std::vector<std::optional<std::chrono::steady_clock::time_point>>& failedAt,
+              const std::vector<std::u16string>& comNames) {
+    int code = kExitOk;
+    size_t first = codes.size();
+    for (size_t i = 0; i < codes.size(); ++i) {
+        if (codes[i] == kExitInterrupted) code = kExitInterrupted;
+        if (codes[i] != kExitOk && codes[i] != kExitInterrupted && failedAt[i] &&
+            (first == codes.size() || *failedAt[i] < *failedAt[first]))
+            first = i;
+    }
+    if (code != kExitInterrupted && first < codes.size()) code = codes[first];
+    const std::string firstPort = first < codes.size() ? zl::ToUtf8(zl::ShortPortName(comNames[first])) : "";
+    if (o.json) {
+        zl::JsonObject summary;
+        summary.Int("v", kEventSchema).Str("event", "summary").Int("stations", static_cast<int64_t>(codes.size())).Int("code", code);
+        if (first < codes.size()) summary.Str("first_failure", firstPort);
+        else summary.Null("first_failure");
+        WriteOut(summary.Text() + "\n");
+    } else {
+        WriteOut(std::to_string(codes.size()) + " stations: exit code " + std::to_string(code) +
+                 (first < codes.size() ? ", first device failed on " + firstPort : "") + "\n");
+    }
+    std::fflush(stdout);
+    return code;
+}
+
 int RunDeviceCommand(const Options& o) {
     std::string file;
     int64_t size = 0;
@@ -81,24 +127,12 @@ int RunDeviceCommand(const Options& o) {
     for (const std::string& port : o.ports)
         if (!ValidUtf8(port)) return Fail(kExitUsage, "--port: the name is not valid UTF-8 and resolves to nothing");
 
-    // The user's profile is read before the ports are chosen, which may give this run a
-    // port directory of its own. The profiles are made here, on one thread, for every station.
+    // The profiles are made here, on one thread, for every station.
     std::vector<std::unique_ptr<zl::Profile>> profiles;
     for (size_t i = 0; i < o.ports.size(); ++i) profiles.push_back(UserProfile());
     std::vector<std::u16string> comNames;
     std::vector<std::string> devicePaths;
-    for (const std::string& port : o.ports) {
-        std::u16string comName;
-        std::string devicePath, error;
-        if (int rc = ChoosePort(port, comName, devicePath, error)) return Fail(rc, error);
-        for (const std::u16string& taken : comNames)
-            if (taken == comName) {
-                return Fail(kExitUsage, "--port " + port + ": " + zl::ToUtf8(comName.substr(4)) +
-                                            " is given twice (one station per port)");
-            }
-        comNames.push_back(comName);
-        devicePaths.push_back(devicePath);
-    }
+    if (int rc = ChoosePorts(o, comNames, devicePaths)) return rc;
     const bool several = comNames.size() > 1;
     // A live line per state cannot be shared: several stations print plain lines.
     const Reporter::Mode mode = o.json ? Reporter::Mode::Json
@@ -106,7 +140,7 @@ int RunDeviceCommand(const Options& o) {
                                                                     : Reporter::Mode::Plain;
     std::vector<std::unique_ptr<Reporter>> outs;
     for (const std::u16string& comName : comNames) {
-        outs.push_back(std::make_unique<Reporter>(mode, zl::ToUtf8(comName.substr(4))));
+        outs.push_back(std::make_unique<Reporter>(mode, zl::ToUtf8(zl::ShortPortName(comName))));
         if (several) outs.back()->MarkStation();
         outs.back()->SetEnglish(o.english);
     }
@@ -122,7 +156,7 @@ int RunDeviceCommand(const Options& o) {
     for (size_t i = 0; i < comNames.size(); ++i) {
         Reporter& out = *outs[i];
         out.Start(CommandWord(o.command), devicePaths[i], file, o.count);
-        const std::string shortName = zl::ToUtf8(comNames[i].substr(4));
+        const std::string shortName = zl::ToUtf8(zl::ShortPortName(comNames[i]));
         if (const std::string problem = PortProblem(shortName, devicePaths[i]); !problem.empty()) {
             out.Note(problem);
             out.Result(kExitPort, 0, 0, "port unavailable");
@@ -169,30 +203,7 @@ int RunDeviceCommand(const Options& o) {
         g_leftRunning = true;
     }
     if (!several) return codes[0];
-
-    // The run's code: interrupted, else that of the first device that failed on any station.
-    int code = kExitOk;
-    size_t first = codes.size();
-    for (size_t i = 0; i < codes.size(); ++i) {
-        if (codes[i] == kExitInterrupted) code = kExitInterrupted;
-        if (codes[i] != kExitOk && codes[i] != kExitInterrupted && failedAt[i] &&
-            (first == codes.size() || *failedAt[i] < *failedAt[first]))
-            first = i;
-    }
-    if (code != kExitInterrupted && first < codes.size()) code = codes[first];
-    const std::string firstPort = first < codes.size() ? zl::ToUtf8(comNames[first].substr(4)) : "";
-    if (o.json) {
-        zl::JsonObject summary;
-        summary.Int("v", kEventSchema).Str("event", "summary").Int("stations", static_cast<int64_t>(codes.size())).Int("code", code);
-        if (first < codes.size()) summary.Str("first_failure", firstPort);
-        else summary.Null("first_failure");
-        WriteOut(summary.Text() + "\n");
-    } else {
-        WriteOut(std::to_string(codes.size()) + " stations: exit code " + std::to_string(code) +
-                 (first < codes.size() ? ", first device failed on " + firstPort : "") + "\n");
-    }
-    std::fflush(stdout);
-    return code;
+    return Summarize(o, codes, failedAt, comNames);
 }
 
 int Run(const std::vector<std::string>& args) {
