@@ -105,7 +105,9 @@ void Station::Progressed(const TransferProgress& progress) {
 
 bool Station::Shutdown() { return driver_->Shutdown(); }
 
-Station::~Station() = default;
+// Shut down while the station's own members still stand: the dialog's threads call into
+// them until they have ended.
+Station::~Station() { Shutdown(); }
 
 void Station::Wake() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -130,31 +132,40 @@ void Station::TransferEnded(const TransferRecord& record) {
     wake_.notify_all();
 }
 
+void Station::DeviceShownChanged(const DeviceShown& device) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shown_ = device;
+    dirty_ = true;
+    wake_.notify_all();
+}
+
 bool Station::PanelsReady(double connectedSeconds) const {
-    if (DeviceSel() != 0) return true;  // the HCS panel comes with the answer to the search
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!shown_.pic32) return true;  // the HCS panel comes with the answer to the search
     // A PIC32 device fills the panels with its first self-description, half a second
     // or so after it is connected; one that never describes its firmware is shown as
     // it is after two information cycles.
-    const std::u16string left = driver_->Dialog().m_controls.GetWindowText(IDC_FW_LEFT);
-    return (!left.empty() && left != Text(TextId::NoDevice, job_.english)) || connectedSeconds > 2.5;
+    return shown_.described || connectedSeconds > 2.5;
 }
 
 DeviceView Station::View() const {
+    DeviceShown d;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        d = shown_;
+    }
     DeviceView v;
-    const Controls& c = driver_->Dialog().m_controls;
-    v.pic32 = DeviceSel() == 0;
+    v.pic32 = d.pic32;
     if (v.pic32) {
-        const DeviceIdentity id = IdentityOf(driver_->Dialog().m_strDeviceInfo.Get(), job_.english);
-        v.manufacturer = Clean(id.manufacturer);
-        v.hardware = Clean(id.hardware);
-        v.firmware = Clean(c.GetWindowText(IDC_FW_LEFT));
-        v.flash = Clean(c.GetWindowText(IDC_FW_RIGHT));
-        v.previous = Clean(c.GetWindowText(IDC_FW_RESULT));
+        v.manufacturer = Clean(d.manufacturer);
+        v.hardware = Clean(d.hardware);
+        v.firmware = Clean(d.firmware);
+        v.flash = Clean(d.flash);
+        v.previous = Clean(d.previous);
     } else {
-        const std::u16string left = c.GetWindowText(IDC_FW_LEFT);
-        v.software = HcsField(left, u"Software:");
-        v.version = HcsField(left, u"Version:");
-        v.date = HcsField(left, u"Datum:");
+        v.software = HcsField(d.firmware, u"Software:");
+        v.version = HcsField(d.firmware, u"Version:");
+        v.date = HcsField(d.firmware, u"Datum:");
     }
     return v;
 }

@@ -76,6 +76,7 @@ private:
     void StateChanged(DialogState state, const std::u16string& status) override;
     void Progressed(const TransferProgress& progress) override;
     void TransferEnded(const TransferRecord& record) override;
+    void DeviceShownChanged(const DeviceShown& device) override;
 
     void Click(int id);
     void Wake();
@@ -98,7 +99,7 @@ private:
     RecordLog& records_;
     std::unique_ptr<DialogDriver> driver_;
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
     bool dirty_ = false;
     // What the dialog published, in its order: each state, and a transfer's latest progress.
@@ -110,6 +111,7 @@ private:
     };
     std::deque<Event> events_;
     std::deque<TransferRecord> ended_;
+    DeviceShown shown_;  // under mutex_: the panels as the dialog last showed them
     bool portLost_ = false;  // the dialog said its port is lost
     std::atomic<bool> portChosen_{false};
     std::optional<std::chrono::steady_clock::time_point> firstFailure_;

@@ -32,6 +32,7 @@ public:
     virtual void BoxAnswered(const HeadlessPlatform::Box& box) { (void)box; }
     virtual void StateChanged(DialogState state, const std::u16string& status) { (void)state, (void)status; }
     virtual void Progressed(const TransferProgress& progress) { (void)progress; }
+    virtual void DeviceShownChanged(const DeviceShown& device) { (void)device; }
     virtual void TransferEnded(const TransferRecord& record) { (void)record; }
     // A control changed.
     virtual void Changed() {}
@@ -83,7 +84,8 @@ public:
     // Then as Shutdown.
     bool Quit(std::chrono::milliseconds timeout);
     // Ends the loop (nothing more is sent) and the dialog's workers, bounded; false when a
-    // thread of the dialog still runs: the driver must then not be destroyed.
+    // thread of the dialog still runs: the driver and its listener must then not be
+    // destroyed (bzl and the station window end their process without destroying them).
     bool Shutdown();
     // Ends the loop at once, without asking the dialog.
     void EndLoop();
@@ -96,6 +98,7 @@ private:
     void OnBox(const HeadlessPlatform::Box& box) override;
     void OnStateChanged(DialogState state, const std::u16string& status) override;
     void OnTransferProgressed(const TransferProgress& progress) override;
+    void OnDeviceShown(const DeviceShown& device) override { listener_.DeviceShownChanged(device); }
     void OnTransferEnded(const TransferRecord& record) override;
     void MarkStartupDone();
 

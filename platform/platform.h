@@ -66,6 +66,8 @@ public:
     // the user-interface thread); a face that shows only the controls ignores it.
     // The dialog's state changed; status is the status line's new text.
     virtual void StateChanged(DialogState state, const std::u16string& status) { (void)state, (void)status; }
+    // The panels show the connected device anew.
+    virtual void DeviceShownChanged(const DeviceShown& device) { (void)device; }
     // A transfer's phase moved on (at most every block or piece).
     virtual void TransferProgressed(const TransferProgress& progress) { (void)progress; }
     // A load, readout or verify has ended (before the connected state resumes).

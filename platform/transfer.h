@@ -18,6 +18,17 @@ enum class DialogState {
     PortLost,      // the port cannot be opened; the dialog waits for it to come back
 };
 
+// The connected device as the dialog has just shown it in its panels.
+struct DeviceShown {
+    bool pic32 = true;
+    bool described = false;          // the device described itself (not "no device")
+    std::u16string manufacturer;     // PIC32: its identification
+    std::u16string hardware;
+    std::u16string firmware;         // the left panel (PIC32: the current firmware; HCS: its report)
+    std::u16string flash;            // PIC32: the right panel, the firmware in flash
+    std::u16string previous;         // PIC32: the result line, the previous update
+};
+
 enum class Operation { Load, Readout, Verify };
 
 // The parts of a transfer, each with its own progress.

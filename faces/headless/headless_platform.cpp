@@ -218,6 +218,10 @@ void HeadlessPlatform::StateChanged(DialogState state, const std::u16string& sta
     if (observer_) observer_->OnStateChanged(state, status);
 }
 
+void HeadlessPlatform::DeviceShownChanged(const DeviceShown& device) {
+    if (observer_) observer_->OnDeviceShown(device);
+}
+
 void HeadlessPlatform::TransferProgressed(const TransferProgress& progress) {
     if (observer_) observer_->OnTransferProgressed(progress);
 }

@@ -35,6 +35,7 @@ public:
         virtual void OnBox(const Box& box) = 0;
         virtual void OnStateChanged(DialogState state, const std::u16string& status) { (void)state, (void)status; }
         virtual void OnTransferProgressed(const TransferProgress& progress) { (void)progress; }
+        virtual void OnDeviceShown(const DeviceShown& device) { (void)device; }
         virtual void OnTransferEnded(const TransferRecord& record) = 0;
     };
 
@@ -88,6 +89,7 @@ public:
     [[noreturn]] void ExitProcess(int code) override;
     void StateChanged(DialogState state, const std::u16string& status) override;
     void TransferProgressed(const TransferProgress& progress) override;
+    void DeviceShownChanged(const DeviceShown& device) override;
     void TransferEnded(const TransferRecord& record) override;
 
     // Every character is this wide for the path shortening (there is no font).
