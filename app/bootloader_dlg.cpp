@@ -217,7 +217,7 @@ bool CBootloaderZLApp::InitInstance() {
     dlg->DoModal();
     // Worker threads may still run: the process ends here rather than let them meet a
     // destroyed dialog.
-    platform_.ExitProcess(0);
+    platform_.EndProgram(0);
     return false;
 }
 

@@ -129,7 +129,7 @@ void CBootloaderZLDlg::OnQuit() {
         ClosePort(this);
         // A load's record that still waits for the device's answer is written as it is.
         ReleaseLoadRecord(u"");
-        m_platform.ExitProcess(0);
+        m_platform.EndProgram(0);
     }
     m_platform.MessageBox(Text(TextId::WaitForProcess, English()), u"", MB_OK | MB_ICONINFORMATION);
 }

@@ -106,13 +106,10 @@ bool SetOption(const std::string& name, const std::string& value, Options& o, st
 
 }  // namespace
 
-bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& error) {
-    o = Options{};
-    std::vector<std::string> positional;
-    size_t i = 0;
-    // The command comes first; --help and --version may stand alone.
-    if (i < args.size() && (args[i] == "--help" || args[i] == "-h")) return o.help = true, true;
-    if (i < args.size() && args[i] == "--version") return o.version = true, true;
+namespace {
+
+// The command word (and "ports link|unlink"); i is left at the first word after it.
+bool ParseCommand(const std::vector<std::string>& args, size_t& i, Options& o, std::string& error) {
     if (i >= args.size()) return error = "no command given (ports, info, load, read, verify); see bzl --help", false;
     const std::string& cmd = args[i++];
     if (cmd == "ports") o.command = Command::Ports;
@@ -126,7 +123,12 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& er
         o.command = args[i] == "link" ? Command::PortsLink : Command::PortsUnlink;
         ++i;
     }
+    return true;
+}
 
+// The options after the command; the other words go to positional. --help ends the parse.
+bool ParseOptions(const std::vector<std::string>& args, size_t i, Options& o, std::vector<std::string>& positional,
+                  std::string& error) {
     bool onlyPositional = false;
     for (; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -162,11 +164,15 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& er
         }
         if (!SetOption(name, value, o, error)) return false;
     }
+    return true;
+}
 
+// The words that are not options: the FILE, or what ports link/unlink take.
+bool TakePositional(const std::vector<std::string>& positional, Options& o, std::string& error) {
     switch (o.command) {
         case Command::Ports:
             if (!positional.empty()) return error = "ports takes no argument \"" + positional[0] + "\" (link N DEVICE, unlink N)", false;
-            break;
+            return true;
         case Command::PortsLink:
         case Command::PortsUnlink: {
             const size_t want = o.command == Command::PortsLink ? 2 : 1;
@@ -176,17 +182,31 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& er
             if (!ParseInt(positional[0], 1, 256, n)) return error = "\"" + positional[0] + "\": the COM number is 1 to 256", false;
             o.linkNumber = static_cast<int>(n);
             if (want == 2) o.linkDevice = positional[1];
-            break;
+            return true;
         }
         case Command::Info:
             if (!positional.empty()) return error = "info takes no argument \"" + positional[0] + "\"", false;
-            break;
+            return true;
         default:
             if (positional.empty()) return error = std::string(CommandName(o.command)) + " needs a FILE; see bzl " + CommandName(o.command) + " --help", false;
             if (positional.size() > 1) return error = "one FILE only (\"" + positional[1] + "\" is one too many)", false;
             o.file = positional[0];
-            break;
+            return true;
     }
+}
+
+}  // namespace
+
+bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& error) {
+    o = Options{};
+    // The command comes first; --help and --version may stand alone.
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) return o.help = true, true;
+    if (!args.empty() && args[0] == "--version") return o.version = true, true;
+    size_t i = 0;
+    std::vector<std::string> positional;
+    if (!ParseCommand(args, i, o, error) || !ParseOptions(args, i, o, positional, error)) return false;
+    if (o.help) return true;
+    if (!TakePositional(positional, o, error)) return false;
     if (o.command >= Command::Info) {
         if (o.ports.empty()) return error = std::string(CommandName(o.command)) + " needs --port P (COMn or a device path)", false;
         if (o.ports.size() > 1 && o.command != Command::Load)

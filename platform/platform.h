@@ -59,8 +59,10 @@ public:
     virtual Profile& GetProfile() = 0;
     virtual std::u16string AppName() = 0;
 
-    // Ends the process at once, without any shutdown code.
-    [[noreturn]] virtual void ExitProcess(int code) = 0;
+    // Ends the program this dialog is, at once, without the dialog's shutdown code. A
+    // window face ends the process. The headless face, where one process runs many
+    // dialogs, ends this dialog's loop, and the calling thread when it is a worker.
+    [[noreturn]] virtual void EndProgram(int code) = 0;
 
     // What the core publishes as it works, on the thread where it happens (a worker or
     // the user-interface thread); a face that shows only the controls ignores it.

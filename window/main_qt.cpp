@@ -34,5 +34,5 @@ int main(int argc, char** argv) {
     dlg->DoModal();
     // Worker threads may still run: the process ends here rather than let them meet a
     // destroyed dialog.
-    platform.ExitProcess(0);
+    platform.EndProgram(0);
 }

@@ -201,7 +201,7 @@ int HeadlessPlatform::ControlWidth(int id) {
 
 int HeadlessPlatform::TextWidth(int, const std::u16string& text) { return static_cast<int>(text.size()) * kCharWidth; }
 
-void HeadlessPlatform::ExitProcess(int code) {
+void HeadlessPlatform::EndProgram(int code) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         exitCode_ = code;

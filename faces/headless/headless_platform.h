@@ -67,7 +67,7 @@ public:
     // Waits for the user-interface thread to end; true when it has.
     bool Join(std::chrono::milliseconds timeout);
     bool Running() const;
-    // The code given to ExitProcess (Quit), if any.
+    // The code given to EndProgram (Quit), if any.
     std::optional<int> ExitCode() const;
     // The number of timer expiries delivered so far.
     long TimerCount() const;
@@ -86,7 +86,7 @@ public:
     std::u16string AppName() override { return u"BootloaderZL"; }
     // Ends this dialog's loop, not the process: the other dialogs of the process go on.
     // Called off the user-interface thread, it ends the calling worker (ThreadEnd).
-    [[noreturn]] void ExitProcess(int code) override;
+    [[noreturn]] void EndProgram(int code) override;
     void StateChanged(DialogState state, const std::u16string& status) override;
     void TransferProgressed(const TransferProgress& progress) override;
     void DeviceShownChanged(const DeviceShown& device) override;

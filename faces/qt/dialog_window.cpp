@@ -54,98 +54,99 @@ DialogWindow::~DialogWindow() { controls_.SetListener(nullptr); }
 int DialogWindow::X(int dlu) const { return MulDiv(dlu, avgWidth_, 4); }
 int DialogWindow::Y(int dlu) const { return MulDiv(dlu, charHeight_, 8); }
 
-void DialogWindow::Build(const DialogTemplate& dlg, const MenuTemplate* menu) {
-    if (menu) {
-        auto* bar = new QMenuBar(this);
-        QMenu* popup = bar->addMenu(ToQString(menu->popup));
-        auto* group = new QActionGroup(this);
-        group->setExclusive(true);
-        for (const MenuItemTemplate& item : menu->items) {
-            QAction* action = popup->addAction(ToQString(item.text));
-            action->setCheckable(true);
-            group->addAction(action);
-            menuActions_.insert(item.command, action);
-            const int command = item.command;
-            connect(action, &QAction::triggered, this, [this, command] {
-                Apply(command);  // the mark follows the model, not the click
-                if (callbacks_) callbacks_->OnCommand(command, 0);
-            });
-        }
-        menuHeight_ = bar->sizeHint().height();
-        bar->setGeometry(0, 0, X(dlg.cx), menuHeight_);
+void DialogWindow::BuildMenu(const MenuTemplate& menu, int width) {
+    auto* bar = new QMenuBar(this);
+    QMenu* popup = bar->addMenu(ToQString(menu.popup));
+    auto* group = new QActionGroup(this);
+    group->setExclusive(true);
+    for (const MenuItemTemplate& item : menu.items) {
+        QAction* action = popup->addAction(ToQString(item.text));
+        action->setCheckable(true);
+        group->addAction(action);
+        menuActions_.insert(item.command, action);
+        const int command = item.command;
+        connect(action, &QAction::triggered, this, [this, command] {
+            Apply(command);  // the mark follows the model, not the click
+            if (callbacks_) callbacks_->OnCommand(command, 0);
+        });
     }
+    menuHeight_ = bar->sizeHint().height();
+    bar->setGeometry(0, 0, width, menuHeight_);
+}
+
+// The widget of one control of the template, wired to the callbacks; nullptr for a kind
+// this face does not draw.
+QWidget* DialogWindow::MakeControl(const ControlTemplate& t, const QRect& rect) {
+    switch (t.kind) {
+        case ControlKind::Static: {
+            auto* label = new QLabel(this);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(((t.style & CS_CENTER) ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+            label->setWordWrap(t.cy > 8);
+            label->setText(DisplayText(t.text));
+            return label;
+        }
+        case ControlKind::Button:
+        case ControlKind::DefButton: {
+            auto* button = new QPushButton(ToQString(t.text), this);
+            button->setDefault(t.kind == ControlKind::DefButton);
+            const int id = t.id;
+            connect(button, &QPushButton::clicked, this, [this, id] {
+                if (id == IDOK && !callbacks_) return accept();
+                if (callbacks_) callbacks_->OnCommand(id, BN_CLICKED);
+            });
+            return button;
+        }
+        case ControlKind::GroupBox: {
+            auto* box = new QGroupBox(ToQString(t.text), this);
+            box->lower();
+            return box;
+        }
+        case ControlKind::ComboBox: {
+            auto* combo = new ComboBox(this);
+            combo->setEditable(true);
+            combo->setInsertPolicy(QComboBox::NoInsert);
+            for (const auto& item : t.items) combo->addItem(ToQString(item));
+            combo->setCurrentIndex(-1);
+            const int id = t.id;
+            combo->onDropDown = [this, id] {
+                if (callbacks_) callbacks_->OnCommand(id, CBN_DROPDOWN);
+            };
+            combo->onCloseUp = [this, id] {
+                if (callbacks_) callbacks_->OnCommand(id, CBN_CLOSEUP);
+            };
+            connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this,
+                    [this, id](int index) { UserSelected(id, index); });
+            connect(combo->lineEdit(), &QLineEdit::textEdited, this,
+                    [this, id](const QString& text) { controls_.SetEditText(id, text.toStdU16String()); });
+            // The template's height includes the dropped list.
+            combo->setGeometry(rect.x(), rect.y(), rect.width(), combo->sizeHint().height());
+            return combo;
+        }
+        case ControlKind::Progress: {
+            auto* bar = new QProgressBar(this);
+            bar->setTextVisible(false);
+            bar->setRange(0, 100);
+            bar->setValue(0);
+            return bar;
+        }
+        case ControlKind::Icon: {
+            auto* icon = new QLabel(this);
+            icon->setPixmap(QIcon(QStringLiteral(":/bootloaderzl/icon.png")).pixmap(32, 32));
+            icon->setGeometry(rect.x(), rect.y(), 32, 32);
+            return icon;
+        }
+    }
+    return nullptr;
+}
+
+void DialogWindow::Build(const DialogTemplate& dlg, const MenuTemplate* menu) {
+    if (menu) BuildMenu(*menu, X(dlg.cx));
     setFixedSize(X(dlg.cx), Y(dlg.cy) + menuHeight_);
 
     for (const ControlTemplate& t : dlg.controls) {
-        QWidget* w = nullptr;
         const QRect rect(X(t.x), Y(t.y) + menuHeight_, X(t.cx), Y(t.cy));
-        switch (t.kind) {
-            case ControlKind::Static: {
-                auto* label = new QLabel(this);
-                label->setTextFormat(Qt::PlainText);
-                label->setAlignment(((t.style & CS_CENTER) ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
-                label->setWordWrap(t.cy > 8);
-                label->setText(DisplayText(t.text));
-                w = label;
-                break;
-            }
-            case ControlKind::Button:
-            case ControlKind::DefButton: {
-                auto* button = new QPushButton(ToQString(t.text), this);
-                button->setDefault(t.kind == ControlKind::DefButton);
-                const int id = t.id;
-                connect(button, &QPushButton::clicked, this, [this, id] {
-                    if (id == IDOK && !callbacks_) return accept();
-                    if (callbacks_) callbacks_->OnCommand(id, BN_CLICKED);
-                });
-                w = button;
-                break;
-            }
-            case ControlKind::GroupBox: {
-                auto* box = new QGroupBox(ToQString(t.text), this);
-                box->lower();
-                w = box;
-                break;
-            }
-            case ControlKind::ComboBox: {
-                auto* combo = new ComboBox(this);
-                combo->setEditable(true);
-                combo->setInsertPolicy(QComboBox::NoInsert);
-                for (const auto& item : t.items) combo->addItem(ToQString(item));
-                combo->setCurrentIndex(-1);
-                const int id = t.id;
-                combo->onDropDown = [this, id] {
-                    if (callbacks_) callbacks_->OnCommand(id, CBN_DROPDOWN);
-                };
-                combo->onCloseUp = [this, id] {
-                    if (callbacks_) callbacks_->OnCommand(id, CBN_CLOSEUP);
-                };
-                connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), this,
-                        [this, id](int index) { UserSelected(id, index); });
-                connect(combo->lineEdit(), &QLineEdit::textEdited, this,
-                        [this, id](const QString& text) { controls_.SetEditText(id, text.toStdU16String()); });
-                w = combo;
-                // The template's height includes the dropped list.
-                const QRect closed(rect.x(), rect.y(), rect.width(), combo->sizeHint().height());
-                combo->setGeometry(closed);
-                break;
-            }
-            case ControlKind::Progress: {
-                auto* bar = new QProgressBar(this);
-                bar->setTextVisible(false);
-                bar->setRange(0, 100);
-                bar->setValue(0);
-                w = bar;
-                break;
-            }
-            case ControlKind::Icon: {
-                auto* icon = new QLabel(this);
-                icon->setPixmap(QIcon(QStringLiteral(":/bootloaderzl/icon.png")).pixmap(32, 32));
-                w = icon;
-                w->setGeometry(rect.x(), rect.y(), 32, 32);
-                break;
-            }
-        }
+        QWidget* w = MakeControl(t, rect);
         if (!w) continue;
         if (t.kind != ControlKind::ComboBox && t.kind != ControlKind::Icon) w->setGeometry(rect);
         w->setVisible((t.style & CS_VISIBLE) != 0);

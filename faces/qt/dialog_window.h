@@ -46,6 +46,8 @@ private slots:
 
 private:
     void Build(const DialogTemplate& dlg, const MenuTemplate* menu);
+    void BuildMenu(const MenuTemplate& menu, int width);
+    QWidget* MakeControl(const ControlTemplate& t, const QRect& rect);
     void MarkDirty(int id);
     void Apply(int id);
     void ShowContextMenu(const QPoint& pos);

@@ -165,7 +165,7 @@ std::u16string QtPlatform::AppName() {
     return name.toStdU16String();
 }
 
-void QtPlatform::ExitProcess(int code) {
+void QtPlatform::EndProgram(int code) {
     std::fflush(nullptr);
     _exit(code);
 }

@@ -32,7 +32,7 @@ public:
     int TextWidth(int id, const std::u16string& text) override;
     Profile& GetProfile() override;
     std::u16string AppName() override;
-    [[noreturn]] void ExitProcess(int code) override;
+    [[noreturn]] void EndProgram(int code) override;
 
     DialogWindow* MainWindow() const { return main_; }
     // The program is ending: the open boxes and dialogs are answered as Esc answers

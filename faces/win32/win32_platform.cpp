@@ -146,7 +146,7 @@ std::u16string Win32Platform::AppName() {
     return name.empty() ? u"BootloaderZL" : Narrow16(name);
 }
 
-void Win32Platform::ExitProcess(int code) {
+void Win32Platform::EndProgram(int code) {
     std::fflush(nullptr);
     ::ExitProcess(static_cast<UINT>(code));
 }

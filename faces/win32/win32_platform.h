@@ -27,7 +27,7 @@ public:
     int TextWidth(int id, const std::u16string& text) override;
     Profile& GetProfile() override;
     std::u16string AppName() override;
-    [[noreturn]] void ExitProcess(int code) override;
+    [[noreturn]] void EndProgram(int code) override;
 
 private:
     // Runs fn on the main dialog's thread and waits for it (at once when there is no

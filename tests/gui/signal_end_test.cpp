@@ -63,7 +63,7 @@ int RunWindow(const std::string& image) {
     QuitDialogOnSignals(*dlg, platform);
     QTimer::singleShot(1000, [dlg] { dlg->OnCommand(IDC_AUTOLOAD_ON, BN_CLICKED); });
     dlg->DoModal();
-    platform.ExitProcess(0);
+    platform.EndProgram(0);
 }
 
 // The child: the station window with image for all stations, as stations/main.cpp runs it.
