@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "platform/serial.h"
 #include "platform/transfer.h"
+#include "protocol/firmware_id.h"
 
 namespace zl {
 
@@ -186,6 +187,9 @@ public:
     void ReleaseLoadRecord(const std::u16string& firmwareAfter);
     // A load's record waits for the device's next answer.
     bool LoadRecordHeld();
+    // A PIC32 load counts as failed (firmware-mismatch) unless the device then reports
+    // this firmware; none: any firmware will do.
+    void ExpectFirmware(std::optional<FirmwareId> firmware);
 
     // Sets the status line and publishes the state it stands for.
     void SetStatus(DialogState state, const std::u16string& text);
@@ -203,6 +207,7 @@ private:
     int m_nWorkers = 0;
     std::mutex m_recordMutex;
     std::optional<TransferRecord> m_heldLoadRecord;
+    std::optional<FirmwareId> m_expectedFirmware;  // under m_recordMutex
     std::chrono::steady_clock::time_point m_lastPortProbe{};
 };
 

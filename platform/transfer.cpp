@@ -18,6 +18,7 @@ const char* CauseName(Cause cause) {
         case Cause::Incompatible: return "incompatible";
         case Cause::FileError: return "file";
         case Cause::FileChanged: return "file-changed";
+        case Cause::FirmwareMismatch: return "firmware-mismatch";
     }
     return "";
 }

@@ -3,6 +3,7 @@
 // window paints texts and bars; nobody needs to read them back.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -72,6 +73,7 @@ enum class Cause {
     Incompatible,    // the compatibility question was answered "no"
     FileError,       // the file could not be opened, read, created or written
     FileChanged,     // the file changed while it was used
+    FirmwareMismatch,// after the load the device reports another firmware than the one expected
 };
 
 // The cause as records and bzl name it ("start-refused", "device-gone", ...).
@@ -105,6 +107,10 @@ struct TransferRecord {
     std::vector<uint32_t> mismatchBlocks;  // a verify: the blocks the device marked as different
     int64_t startedUs = 0;      // steady clock, microseconds
     int64_t durationUs = 0;
+    // Microseconds spent in each Phase (indexed by it); -1 for a phase that did not run.
+    std::array<int64_t, 4> phaseUs{-1, -1, -1, -1};
+    int runningPhase = -1;      // the phase under way, and since when (steady clock, us)
+    int64_t phaseBeganUs = 0;
     Outcome outcome = Outcome::Ok;
     Cause cause = Cause::None;
     std::u16string boxText;     // the text of the box the transfer showed (empty when none)

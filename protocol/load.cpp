@@ -220,7 +220,7 @@ unsigned LoadThread(CBootloaderZLDlg* dlg) {
         if (!file) {
             FailFile(dlg, record, TextId::FileOpenFailed, path, error);
         } else {
-            Load load{dlg, *file, DigestReader(*file), path, dlg->m_hPort.Get(), record, PhaseMeter(dlg, Operation::Load), {}};
+            Load load{dlg, *file, DigestReader(*file), path, dlg->m_hPort.Get(), record, PhaseMeter(dlg, record), {}};
             if (dlg->DeviceSel() == 0)
                 load.Pic32();
             else

@@ -44,9 +44,9 @@ constexpr size_t kWriteChunk = 4096;
 // Receives the image until the line is silent, into the file and the digest. false
 // (with the reason) when the file could not take it; the line is read to its end all
 // the same. Stops after kMaxImage + 1 bytes.
-bool ReceiveImage(CBootloaderZLDlg* dlg, const PortHandle& port, File& file, Sha256& digest, int64_t& length,
+bool ReceiveImage(CBootloaderZLDlg* dlg, TransferRecord& record, const PortHandle& port, File& file, Sha256& digest, int64_t& length,
                   FileError& error) {
-    PhaseMeter meter(dlg, Operation::Readout);
+    PhaseMeter meter(dlg, record);
     meter.Begin(Phase::Receive, -1);
     bool ok = true;
     uint8_t buffer[kWriteChunk];
@@ -131,7 +131,7 @@ void Readout(CBootloaderZLDlg* dlg, TransferRecord& record, const PortHandle& po
     SendCommand(port, kCmdRead);
     int64_t length = 0;
     Sha256 digest;
-    bool ok = ReceiveImage(dlg, port, *file, digest, length, error);
+    bool ok = ReceiveImage(dlg, record, port, *file, digest, length, error);
     record.bytes = static_cast<uint64_t>(length);
     dlg->m_progress.SetPos(1000);
     Sleep(200);

@@ -5,6 +5,7 @@
 #include "platform/win32.h"
 #include "protocol/commands.h"
 #include "protocol/compat.h"
+#include "protocol/firmware_id.h"
 #include "res/resources.h"
 
 namespace zl {
@@ -23,7 +24,18 @@ int ShowTransferBox(CBootloaderZLDlg* dlg, TransferRecord& record, const std::u1
     return dlg->m_platform.MessageBox(text, title, type);
 }
 
+void EnterPhase(TransferRecord& record, int phase) {
+    const int64_t now = NowUs();
+    if (record.runningPhase >= 0) {
+        int64_t& spent = record.phaseUs[static_cast<size_t>(record.runningPhase)];
+        spent = (spent < 0 ? 0 : spent) + (now - record.phaseBeganUs);
+    }
+    record.runningPhase = phase;
+    record.phaseBeganUs = now;
+}
+
 void PhaseMeter::Begin(Phase phase, int64_t total) {
+    EnterPhase(record_, static_cast<int>(phase));
     phase_ = phase;
     total_ = total;
     begun_ = std::chrono::steady_clock::now();
@@ -32,7 +44,7 @@ void PhaseMeter::Begin(Phase phase, int64_t total) {
 
 void PhaseMeter::Progress(uint64_t done) {
     TransferProgress p;
-    p.operation = operation_;
+    p.operation = record_.operation;
     p.phase = phase_;
     p.done = done;
     p.total = total_;
@@ -150,15 +162,22 @@ TransferRecord CBootloaderZLDlg::BeginRecord(Operation operation, const std::u16
 }
 
 void CBootloaderZLDlg::EndRecord(TransferRecord record) {
+    EnterPhase(record, -1);
     record.durationUs = NowUs() - record.startedUs;
     if (m_recordSink) m_recordSink->Keep(record);
     m_platform.TransferEnded(record);
 }
 
 void CBootloaderZLDlg::HoldLoadRecord(TransferRecord record) {
+    EnterPhase(record, -1);
     record.durationUs = NowUs() - record.startedUs;
     std::lock_guard<std::mutex> lock(m_recordMutex);
     m_heldLoadRecord = std::move(record);
+}
+
+void CBootloaderZLDlg::ExpectFirmware(std::optional<FirmwareId> firmware) {
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    m_expectedFirmware = std::move(firmware);
 }
 
 bool CBootloaderZLDlg::LoadRecordHeld() {
@@ -168,12 +187,20 @@ bool CBootloaderZLDlg::LoadRecordHeld() {
 
 void CBootloaderZLDlg::ReleaseLoadRecord(const std::u16string& firmwareAfter) {
     std::optional<TransferRecord> record;
+    std::optional<FirmwareId> expected;
     {
         std::lock_guard<std::mutex> lock(m_recordMutex);
         record.swap(m_heldLoadRecord);
+        expected = m_expectedFirmware;
     }
     if (!record) return;
     record->firmwareAfter = firmwareAfter;
+    // A load whose device does not come back with the firmware expected has failed,
+    // however well the image went over.
+    if (expected && record->outcome == Outcome::Ok && ParseFirmwareId(firmwareAfter) != expected) {
+        record->outcome = Outcome::TransferFailed;
+        record->cause = Cause::FirmwareMismatch;
+    }
     if (m_recordSink) m_recordSink->Keep(*record);
     m_platform.TransferEnded(*record);
 }

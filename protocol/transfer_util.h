@@ -16,14 +16,15 @@ namespace zl {
 // Publishes a transfer's phases and their progress (Platform::TransferProgressed).
 class PhaseMeter {
 public:
-    PhaseMeter(CBootloaderZLDlg* dlg, Operation operation) : dlg_(dlg), operation_(operation) {}
-    // A new phase begins with nothing done; total -1 when unknown.
+    PhaseMeter(CBootloaderZLDlg* dlg, TransferRecord& record) : dlg_(dlg), record_(record) {}
+    // A new phase begins with nothing done; total -1 when unknown. The record counts the
+    // time of each phase.
     void Begin(Phase phase, int64_t total);
     void Progress(uint64_t done);
 
 private:
     CBootloaderZLDlg* dlg_;
-    Operation operation_;
+    TransferRecord& record_;
     Phase phase_ = Phase::Send;
     int64_t total_ = -1;
     std::chrono::steady_clock::time_point begun_{};
@@ -48,6 +49,10 @@ private:
     int64_t size_ = 0;
     bool failed_ = false;
 };
+
+// Ends the phase under way in the record's phase times (at the transfer's end), and
+// begins phase (-1: none).
+void EnterPhase(TransferRecord& record, int phase);
 
 // A box of a transfer: shown, and its text kept in the record.
 int ShowTransferBox(CBootloaderZLDlg* dlg, TransferRecord& record, const std::u16string& text,

@@ -50,7 +50,7 @@ void Compare(CBootloaderZLDlg* dlg, TransferRecord& record, File& source, const 
         return;
     }
     DigestReader file(source);
-    PhaseMeter meter(dlg, Operation::Verify);
+    PhaseMeter meter(dlg, record);
     record.reachedDevice = true;
     std::u16string answer;
     SendCommand(port, kCmdVerify);

@@ -1,9 +1,11 @@
 #include "records/record_line.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/text_convert.h"
 #include "ports/com_name.h"
+#include "protocol/firmware_id.h"
 #include "records/json.h"
 
 namespace zl {
@@ -32,6 +34,62 @@ const char* UnitName(const TransferRecord& r) {
     return "";
 }
 
+// The failure as schema 2 names it: one of a fixed set of causes.
+const char* FailureName(Cause cause) {
+    switch (cause) {
+        case Cause::None: return "";
+        case Cause::StartRefused: return "start-refused";
+        case Cause::Length: return "length";
+        case Cause::Incomplete:
+        case Cause::NoData:
+        case Cause::DeviceErrors: return "incomplete";
+        case Cause::NoAnswer:
+        case Cause::NoReport:
+        case Cause::MakeTimeout: return "timeout";
+        case Cause::DeviceGone: return "device-gone";
+        case Cause::VerifyMismatch: return "verify-mismatch";
+        case Cause::Incompatible: return "incompatible";
+        case Cause::FileError: return "file-error";
+        case Cause::FileChanged: return "file-changed";
+        case Cause::FirmwareMismatch: return "firmware-mismatch";
+    }
+    return "";
+}
+
+std::string FirmwareJson(const std::u16string& panel) {
+    const std::optional<FirmwareId> id = ParseFirmwareId(panel);
+    if (!id) return "null";
+    JsonObject o;
+    o.Str("name", id->name).Str("version", id->version).Str("date", id->date);
+    return o.Text();
+}
+
+// The blocks a verify found different, as ranges of blocks and of their bytes (the
+// device marks one per 512-byte block).
+std::string MismatchJson(std::vector<uint32_t> blocks) {
+    std::sort(blocks.begin(), blocks.end());
+    std::string out = "[";
+    for (size_t i = 0; i < blocks.size();) {
+        size_t j = i;
+        while (j + 1 < blocks.size() && blocks[j + 1] <= blocks[j] + 1) ++j;
+        const uint64_t first = blocks[i], last = blocks[j];
+        if (out.size() > 1) out += ",";
+        out += "{\"blocks\":[" + std::to_string(first) + "," + std::to_string(last) + "],\"bytes\":[" +
+               std::to_string(first * 512) + "," + std::to_string(last * 512 + 511) + "]}";
+        i = j + 1;
+    }
+    return out + "]";
+}
+
+std::string PhasesJson(const TransferRecord& r) {
+    JsonObject phases;
+    for (Phase p : {Phase::Send, Phase::Program, Phase::Receive, Phase::Compare}) {
+        const int64_t us = r.phaseUs[static_cast<size_t>(p)];
+        if (us >= 0) phases.Real(PhaseName(p), static_cast<double>(us) / 1e6, 3);
+    }
+    return phases.Text();
+}
+
 }  // namespace
 
 std::string FormatUtc(int64_t ms) {
@@ -52,9 +110,15 @@ std::string FormatRecord(const TransferRecord& r, const RecordContext& c) {
     const double lineRate = r.baud / 10.0;  // bytes per second: 8N1 is ten bits a byte
     const double rate = seconds > 0 ? static_cast<double>(r.bytes) / seconds : 0.0;
 
+    JsonObject panels;
+    panels.Str("firmware_before", r.firmwareBefore);
+    if (r.operation == Operation::Load) panels.Str("firmware_after", r.firmwareAfter);
     JsonObject identity;
-    identity.Str("manufacturer", r.manufacturer).Str("hardware", r.hardware).Str("firmware_before", r.firmwareBefore);
-    if (r.operation == Operation::Load) identity.Str("firmware_after", r.firmwareAfter);
+    identity.Str("manufacturer", Trimmed(ToUtf8(r.manufacturer)))
+        .Str("hardware", Trimmed(ToUtf8(r.hardware)))
+        .Raw("firmware_before", FirmwareJson(r.firmwareBefore))
+        .Raw("firmware_after", r.operation == Operation::Load ? FirmwareJson(r.firmwareAfter) : "null")
+        .Raw("panels", panels.Text());
 
     JsonObject file;
     file.Str("path", r.filePath);
@@ -65,20 +129,28 @@ std::string FormatRecord(const TransferRecord& r, const RecordContext& c) {
 
     JsonObject result;
     result.Str("outcome", OutcomeName(r.outcome));
-    if (r.outcome != Outcome::Ok) result.Str("failure", CauseName(r.cause));
+    if (r.outcome != Outcome::Ok) result.Str("failure", FailureName(r.cause)).Str("detail", CauseName(r.cause));
     result.Str("box", r.boxText);
+    if (!r.mismatchBlocks.empty()) result.Raw("mismatch", MismatchJson(r.mismatchBlocks));
+    JsonObject job;
+    job.Str("name", c.tags.jobName).Str("sha256", c.tags.jobSha256);
+    const std::string port = ToUtf8(ShortPortName(r.port));
 
     JsonObject line;
     line.Int("schema", kRecordSchema)
+        .Str("id", c.id)
         .Str("time", FormatUtc(c.startUtcMs))
         .Str("host", c.host)
         .Str("program", c.program)
         .Str("version", c.version)
-        .Str("port", ToUtf8(ShortPortName(r.port)))
+        .Str("port", port)
+        .Str("station", port)
         .Str("device_path", c.devicePath)
         .Str("device_kind", r.deviceSel == 0 ? "pic32" : "hcs")
         .Str("device", r.device)
         .Str("operation", OperationName(r.operation))
+        .Raw("unit_id", c.tags.unitId.empty() ? "null" : JsonQuote(c.tags.unitId))
+        .Raw("job", c.tags.jobSha256.empty() ? "null" : job.Text())
         .Raw("identity", identity.Text())
         .Raw("file", file.Text())
         .Int("bytes", static_cast<int64_t>(r.bytes))
@@ -88,6 +160,7 @@ std::string FormatRecord(const TransferRecord& r, const RecordContext& c) {
         .Real("bytes_per_s", rate, 1)
         .Int("line_bytes_per_s", static_cast<int64_t>(lineRate))
         .Real("line_efficiency", lineRate > 0 ? rate / lineRate : 0.0, 4)
+        .Raw("phases", PhasesJson(r))
         .Raw("result", result.Text());
     return line.Text() + "\n";
 }

@@ -1,4 +1,5 @@
-// The record of one load, readout or verify as one JSON line (schema version 1).
+// The record of one load, readout or verify as one JSON line (schema version 2; the
+// fields of version 1 are kept, firmware_before/after as parsed objects beside the panel texts).
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,14 @@
 
 namespace zl {
 
-constexpr int kRecordSchema = 1;
+constexpr int kRecordSchema = 2;
+
+// What the front end adds to a record: the unit and the job it belongs to.
+struct RecordTags {
+    std::string unitId;          // empty: none (null)
+    std::string jobName;         // empty jobSha256: no job (null)
+    std::string jobSha256;       // of the job file itself
+};
 
 // What the record adds to the transfer: where and by what it ran.
 struct RecordContext {
@@ -17,6 +25,8 @@ struct RecordContext {
     std::string program;         // "bzl", "BootloaderZL"
     std::string version;         // the program's version
     std::string devicePath;      // the device behind the COM port
+    std::string id;              // unique and time-ordered (UUID version 7)
+    RecordTags tags;
 };
 
 // The line, ending in '\n'.

@@ -5,6 +5,7 @@
 #include "platform/append_file.h"
 #include "platform/serial.h"
 #include "records/record_line.h"
+#include "records/uuid7.h"
 
 namespace zl {
 
@@ -13,7 +14,7 @@ RecordLog::RecordLog(std::string path, std::string program, std::string version,
 
 std::string RecordLog::DefaultPath() { return UserStateDirectory() + "/Hallwyn/BootloaderZL/records.ndjson"; }
 
-bool RecordLog::Write(const TransferRecord& r) {
+bool RecordLog::Write(const TransferRecord& r, const RecordTags& tags) {
     if (!r.reachedDevice) return true;
     using namespace std::chrono;
     RecordContext c;
@@ -23,6 +24,8 @@ bool RecordLog::Write(const TransferRecord& r) {
     c.program = program_;
     c.version = version_;
     c.devicePath = ResolvePortPath(r.port);
+    c.id = NewUuid7(c.startUtcMs);
+    c.tags = tags;
     std::string error;
     if (AppendToFile(path_, FormatRecord(r, c), error)) return true;
     if (!reported_.exchange(true) && report_)

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/transfer.h"
+#include "records/record_line.h"
 
 namespace zl {
 
@@ -23,7 +24,7 @@ public:
 
     // Appends the record of r when it reached the device; true when the line was
     // written or none was due. Callable from any thread.
-    bool Write(const TransferRecord& r);
+    bool Write(const TransferRecord& r, const RecordTags& tags = {});
     void Keep(const TransferRecord& r) override { Write(r); }
 
     const std::string& Path() const { return path_; }

@@ -138,7 +138,12 @@ TEST_F(CommandLine, CountThreeLoadsThreeDevicesWithTheirRecordsAndJsonEvents) {
         EXPECT_NE(records[i].find("\"outcome\":\"ok\""), std::string::npos);
         EXPECT_NE(records[i].find("\"port\":\"COM165\""), std::string::npos);
     }
-    EXPECT_NE(records[0].find("\"firmware_after\":\"aktuelle Firmware:"), std::string::npos) << records[0];
+    // The device's firmware once it answered again, as read from its panel and as shown;
+    // the time of the send and of the device's copy phase.
+    for (const char* part : {"\"firmware_after\":{\"name\":\"", "\"firmware_after\":\"aktuelle Firmware:",
+                             "\"phases\":{\"send\":", ",\"program\":"})
+        EXPECT_NE(records[0].find(part), std::string::npos) << part << "\n" << records[0];
+    EXPECT_NE(records[1].find("\"phases\":{\"compare\":"), std::string::npos) << records[1];
     EXPECT_TRUE(Records().empty());  // --log chose the file
 
     // One JSON object per line, every one of the schema, three connections and a good end.

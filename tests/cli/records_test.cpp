@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "protocol/firmware_id.h"
 #include "records/json.h"
 #include "records/record_line.h"
 #include "records/record_log.h"
 #include "records/sha256.h"
+#include "records/uuid7.h"
 #include "tests/support/temp_env.h"
 
 namespace zl::test {
@@ -37,7 +39,8 @@ TEST(Record, LineIsOneJsonObjectWithUtcMillisecondsAndValidUtf8) {
     r.port = u"\\\\.\\COM42";
     r.baud = 115200;
     r.manufacturer = u"Hallwyn Geraete ";
-    r.firmwareBefore = u"aktuelle Firmware:\r\n\"alt\"";
+    r.firmwareBefore = u"aktuelle Firmware:\r\nName   : Corvel-Basis    \r\nVersion: 3.4.1   \r\nDatum  : 01.10.2026\r\n\"alt\"";
+    r.firmwareAfter = u"aktuelle Firmware:\r\n(keine)\r\n";
     r.filePath = u"/tmp/f\u00fcr/fw.spic32";
     r.bytes = 11520;
     r.units = 22;
@@ -47,20 +50,64 @@ TEST(Record, LineIsOneJsonObjectWithUtcMillisecondsAndValidUtf8) {
     r.boxText = u"Fehler";
     r.fileSize = 11520;
     r.fileSha256 = "ab";
+    r.phaseUs = {6105000, 4220400, -1, -1};
     RecordContext c;
     c.startUtcMs = 951782400123;  // 2000-02-29 00:00:00.123
     c.devicePath = "/dev/ttyUSB0";
+    c.id = "0000";
+    c.tags = {"SN-7", "Basis 3.5", "cd"};
     const std::string line = FormatRecord(r, c);
     EXPECT_EQ(line.back(), '\n');
     EXPECT_EQ(line.find('\n'), line.size() - 1);  // one line
-    for (const char* part : {"\"schema\":1", "\"time\":\"2000-02-29T00:00:00.123Z\"", "\"port\":\"COM42\"",
-                             "\"device_kind\":\"pic32\"", "\"firmware_before\":\"aktuelle Firmware:\\r\\n\\\"alt\\\"\"",
+    for (const char* part : {"\"schema\":2,\"id\":\"0000\",\"time\":\"2000-02-29T00:00:00.123Z\"", "\"port\":\"COM42\",\"station\":\"COM42\"",
+                             "\"device_kind\":\"pic32\"", "\"unit_id\":\"SN-7\",\"job\":{\"name\":\"Basis 3.5\",\"sha256\":\"cd\"}",
+                             "\"identity\":{\"manufacturer\":\"Hallwyn Geraete\",\"hardware\":\"\",\"firmware_before\":{\"name\":"
+                             "\"Corvel-Basis\",\"version\":\"3.4.1\",\"date\":\"01.10.2026\"},\"firmware_after\":null,\"panels\":"
+                             "{\"firmware_before\":\"aktuelle Firmware:\\r\\nName   : Corvel-Basis    \\r\\n",
+                             "\"phases\":{\"send\":6.105,\"program\":4.220}",
                              "\"path\":\"/tmp/f\xc3\xbcr/fw.spic32\"", "\"unit\":\"dots\"", "\"bytes_per_s\":5760.0",
                              "\"line_bytes_per_s\":11520", "\"line_efficiency\":0.5000",
-                             "\"result\":{\"outcome\":\"transfer-failed\",\"failure\":\"length\",\"box\":\"Fehler\"}"})
+                             "\"result\":{\"outcome\":\"transfer-failed\",\"failure\":\"length\",\"detail\":\"length\",\"box\":\"Fehler\"}"})
         EXPECT_NE(line.find(part), std::string::npos) << part << "\n" << line;
+
+    // A verify mismatch: the blocks the device marked, as block and byte ranges; the
+    // schema's cause name beside the finer one.
+    r.operation = Operation::Verify;
+    r.outcome = Outcome::VerifyMismatch;
+    r.cause = Cause::VerifyMismatch;
+    r.mismatchBlocks = {4, 3, 9};
+    c.tags = {};
+    const std::string verify = FormatRecord(r, c);
+    for (const char* part : {"\"unit_id\":null,\"job\":null", "\"firmware_after\":null,\"panels\":{\"firmware_before\":",
+                             "\"failure\":\"verify-mismatch\",\"detail\":\"mismatch\",\"box\":\"Fehler\",\"mismatch\":"
+                             "[{\"blocks\":[3,4],\"bytes\":[1536,2559]},{\"blocks\":[9,9],\"bytes\":[4608,5119]}]"})
+        EXPECT_NE(verify.find(part), std::string::npos) << part << "\n" << verify;
     EXPECT_EQ(FormatUtc(0), "1970-01-01T00:00:00.000Z");
     EXPECT_EQ(JsonQuote(std::string("a\xff" "b\xc3")), "\"a\\ufffdb\\ufffd\"");  // bytes that are not UTF-8
+}
+
+TEST(Record, IdsAreVersion7AndSortAsMadeEvenWithinOneMillisecondOrAClockStepBack) {
+    std::string last;
+    for (int64_t ms : {1765300000000, 1765300000000, 1765300000000, 1765299999000, 1765300000001}) {
+        const std::string id = NewUuid7(ms);
+        ASSERT_EQ(id.size(), 36u);
+        EXPECT_EQ(id[14], '7');
+        EXPECT_NE(std::string("89ab").find(id[19]), std::string::npos);
+        EXPECT_GT(id, last);
+        last = id;
+    }
+    EXPECT_EQ(NewUuid7(0x020000a5c27b).substr(0, 13), "020000a5-c27b");  // the milliseconds lead
+}
+
+TEST(Record, FirmwareIsReadFromEitherKindsPanelInEitherLanguage) {
+    const auto pic = ParseFirmwareId(u" Current Firmware:\r\nName   : Corvel-Basis    \r\nVersion: 3.5.0   \r\nDate   : 07.12.2026\r\n");
+    ASSERT_TRUE(pic);
+    EXPECT_EQ(*pic, (FirmwareId{"Corvel-Basis", "3.5.0", "07.12.2026"}));
+    const auto hcs = ParseFirmwareId(u"\rSoftware:\tZL418NRD\rVersion:\t\tV04.07.1\rDatum:\t\t07.12.26");
+    ASSERT_TRUE(hcs);
+    EXPECT_EQ(*hcs, (FirmwareId{"ZL418NRD", "V04.07.1", "07.12.26"}));
+    EXPECT_FALSE(ParseFirmwareId(u"aktuelle Firmware:\r\n(keine)\r\n"));
+    EXPECT_FALSE(ParseFirmwareId(u"Kein aktives Ger\u00e4t angeschlossen!"));
 }
 
 TEST(Record, AnUnwritableRecordFileIsReportedOnceAndOnlyDeviceTransfersAreRecorded) {
