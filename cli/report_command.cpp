@@ -115,6 +115,25 @@ bool ReadRecords(const std::string& path, RecordStream& stream, std::string& mes
     return true;
 }
 
+// Reads the record files into result; false with the message when one cannot be read. The
+// tallies are gone once the figures are made, before the output is.
+bool Tally(const std::vector<std::string>& logs, const report::RecordFilter& filter, report::GroupBy by,
+           ReportResult& result, std::string& message) {
+    YieldTally tally;
+    GroupTally groups(by);
+    RecordStream stream(filter, [&](const report::RecordSummary& r) {
+        tally.Add(r);
+        groups.Add(r);
+    });
+    for (const std::string& log : logs)
+        if (!ReadRecords(log, stream, message)) return false;
+    result.figures = tally.Figures();
+    result.by = by;
+    result.rows = groups.Rows();
+    result.skippedLines = stream.Skipped();
+    return true;
+}
+
 int Fail(int code, const std::string& text) {
     WriteErr("bzl: " + Printable(text) + "\n");
     return code;
@@ -210,20 +229,8 @@ int RunReport(const std::vector<std::string>& args) {
     report::RecordFilter filter;
     if (int rc = MakeFilter(o, filter)) return rc;
 
-    YieldTally tally;
-    GroupTally groups(o.by);
-    RecordStream stream(filter, [&](const report::RecordSummary& r) {
-        tally.Add(r);
-        groups.Add(r);
-    });
-    for (const std::string& log : logs)
-        if (!ReadRecords(log, stream, error)) return Fail(kExitFile, error);
-
     ReportResult result;
-    result.figures = tally.Figures();
-    result.by = o.by;
-    result.rows = groups.Rows();
-    result.skippedLines = stream.Skipped();
+    if (!Tally(logs, filter, o.by, result, error)) return Fail(kExitFile, error);
     WriteOut(o.json ? ReportJson(result) : o.csv ? ReportCsv(result) : ReportText(result, o.english));
     return kExitOk;
 }

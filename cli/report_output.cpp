@@ -171,8 +171,12 @@ std::string ReportJson(const ReportResult& r) {
     for (size_t i = 0; i < report::kCauseCount; ++i)
         if (f.byCause[i]) causes.Int(report::kCauses[i], static_cast<int64_t>(f.byCause[i]));
     o.Raw("by_cause", causes.Text());
-    std::string rows = "[";
-    for (const GroupRow& row : r.rows) {
+    // The rows go straight into the text: there may be a million of them (--by unit_id).
+    std::string text = o.Text();
+    text.pop_back();
+    text += ",\"by\":{\"key\":" + JsonQuote(std::string(report::GroupByName(r.by))) + ",\"rows\":[";
+    for (size_t i = 0; i < r.rows.size(); ++i) {
+        const GroupRow& row = r.rows[i];
         JsonObject j;
         if (row.key.empty()) j.Null("key");
         else j.Str("key", row.key);
@@ -181,13 +185,11 @@ std::string ReportJson(const ReportResult& r) {
         Optional(j, "load_s_median", row.loadMedianS, 3);
         Optional(j, "line_efficiency_median", row.lineEfficiencyMedian, 4);
         if (r.by == GroupBy::Station) j.Bool("slow_line", row.slowLine);
-        rows += (rows.size() > 1 ? "," : "") + j.Text();
+        if (i) text += ",";
+        text += j.Text();
     }
-    JsonObject by;
-    by.Str("key", report::GroupByName(r.by)).Raw("rows", rows + "]");
-    o.Raw("by", by.Text());
-    o.Int("skipped_lines", static_cast<int64_t>(r.skippedLines));
-    return o.Text() + "\n";
+    text += "]},\"skipped_lines\":" + std::to_string(r.skippedLines) + "}\n";
+    return text;
 }
 
 std::string ReportCsv(const ReportResult& r) {

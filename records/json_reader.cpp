@@ -49,11 +49,25 @@ void AppendUtf8(std::string& out, uint32_t c) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// The bytes a string holds as they are: printable ASCII but the quote and the backslash.
+struct PlainBytes {
+    bool plain[256] = {};
+    constexpr PlainBytes() {
+        for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\';
+    }
+};
+constexpr PlainBytes kPlain;
+
 }  // namespace
+
+void JsonDocument::Push(const Node& n) {
+    if (used_ == nodes_.size()) nodes_.resize(nodes_.empty() ? 256 : nodes_.size() * 2);
+    nodes_[used_++] = n;
+}
 
 bool JsonDocument::Fail(size_t at, const char* why) {
     error_ = "byte " + std::to_string(at + 1) + ": " + why;
-    nodes_.clear();
+    used_ = 0;
     return false;
 }
 
@@ -64,7 +78,7 @@ void JsonDocument::SkipSpace(size_t& i) const {
 
 bool JsonDocument::Parse(const std::string& text) {
     text_ = &text;
-    nodes_.clear();
+    used_ = 0;
     error_.clear();
     if (text.size() >= UINT32_MAX) return Fail(0, "too long");
     size_t i = 0;
@@ -83,15 +97,15 @@ bool JsonDocument::Value(size_t& i, int depth) {
     if (c == '{' || c == '[') return Container(i, depth, c == '{');
     if (c == '-' || IsDigit(c)) return NumberNode(i);
     const uint32_t at = static_cast<uint32_t>(i);
-    const uint32_t next = static_cast<uint32_t>(nodes_.size() + 1);
+    const uint32_t next = static_cast<uint32_t>(used_ + 1);
     if (t.compare(i, 4, "null") == 0) {
-        nodes_.push_back({JsonType::Null, false, false, at, at + 4, next, 0});
+        Push({JsonType::Null, false, false, at, at + 4, next, 0});
         i += 4;
     } else if (t.compare(i, 4, "true") == 0) {
-        nodes_.push_back({JsonType::Bool, false, true, at, at + 4, next, 0});
+        Push({JsonType::Bool, false, true, at, at + 4, next, 0});
         i += 4;
     } else if (t.compare(i, 5, "false") == 0) {
-        nodes_.push_back({JsonType::Bool, false, false, at, at + 5, next, 0});
+        Push({JsonType::Bool, false, false, at, at + 5, next, 0});
         i += 5;
     } else {
         return Fail(i, "not a JSON value");
@@ -103,9 +117,12 @@ bool JsonDocument::StringNode(size_t& i) {
     const std::string& t = *text_;
     const size_t begin = ++i;  // past the quote
     bool escaped = false;
+    const size_t size = t.size();
+    const char* data = t.data();
     while (true) {
-        if (i >= t.size()) return Fail(begin - 1, "a string is not closed");
-        const auto c = static_cast<unsigned char>(t[i]);
+        while (i < size && kPlain.plain[static_cast<unsigned char>(data[i])]) ++i;
+        if (i >= size) return Fail(begin - 1, "a string is not closed");
+        const auto c = static_cast<unsigned char>(data[i]);
         if (c == '"') break;
         if (c < 0x20) return Fail(i, "a control character in a string");
         if (c == '\\') {
@@ -128,8 +145,8 @@ bool JsonDocument::StringNode(size_t& i) {
             i += step.length;
         }
     }
-    nodes_.push_back({JsonType::String, escaped, false, static_cast<uint32_t>(begin), static_cast<uint32_t>(i),
-                      static_cast<uint32_t>(nodes_.size() + 1), 0});
+    Push({JsonType::String, escaped, false, static_cast<uint32_t>(begin), static_cast<uint32_t>(i),
+                      static_cast<uint32_t>(used_ + 1), 0});
     ++i;  // past the closing quote
     return true;
 }
@@ -158,16 +175,16 @@ bool JsonDocument::NumberNode(size_t& i) {
     double value = 0;
     const auto [end, ec] = std::from_chars(t.data() + begin, t.data() + i, value);
     if (ec != std::errc() || end != t.data() + i) return Fail(begin, "a number out of range");
-    nodes_.push_back({JsonType::Number, false, false, static_cast<uint32_t>(begin), static_cast<uint32_t>(i),
-                      static_cast<uint32_t>(nodes_.size() + 1), value});
+    Push({JsonType::Number, false, false, static_cast<uint32_t>(begin), static_cast<uint32_t>(i),
+                      static_cast<uint32_t>(used_ + 1), value});
     return true;
 }
 
 bool JsonDocument::Container(size_t& i, int depth, bool object) {
     if (depth >= kMaxDepth) return Fail(i, "nested too deep");
     const std::string& t = *text_;
-    const size_t self = nodes_.size();
-    nodes_.push_back({object ? JsonType::Object : JsonType::Array, false, false, static_cast<uint32_t>(i), 0, 0, 0});
+    const size_t self = used_;
+    Push({object ? JsonType::Object : JsonType::Array, false, false, static_cast<uint32_t>(i), 0, 0, 0});
     const char close = object ? '}' : ']';
     ++i;
     SkipSpace(i);
@@ -198,13 +215,13 @@ bool JsonDocument::Container(size_t& i, int depth, bool object) {
         }
     }
     nodes_[self].end = static_cast<uint32_t>(i);
-    nodes_[self].after = static_cast<uint32_t>(nodes_.size());
+    nodes_[self].after = static_cast<uint32_t>(used_);
     return true;
 }
 
 bool JsonDocument::Equal(const Node& key, std::string_view name) const {
     if (!key.escaped)
-        return key.end - key.begin == name.size() && text_->compare(key.begin, name.size(), name) == 0;
+        return key.end - key.begin == name.size() && std::memcmp(text_->data() + key.begin, name.data(), name.size()) == 0;
     std::string decoded;
     Unescape(key, decoded);
     return decoded == name;

@@ -50,7 +50,7 @@ public:
     // Parses text whole; false (and Root() is nothing) when it is not one JSON value.
     // The values point into text: keep it unchanged while they are read.
     bool Parse(const std::string& text);
-    JsonValue Root() const { return nodes_.empty() ? JsonValue() : JsonValue(this, 0); }
+    JsonValue Root() const { return used_ == 0 ? JsonValue() : JsonValue(this, 0); }
     // Where parsing stopped and why, for messages ("byte 17: ...").
     const std::string& Error() const { return error_; }
 
@@ -65,6 +65,7 @@ private:
         uint32_t after;     // the index of the node after this value and all it holds
         double number;
     };
+    void Push(const Node& n);
     bool Value(size_t& i, int depth);
     bool StringNode(size_t& i);
     bool NumberNode(size_t& i);
@@ -75,7 +76,8 @@ private:
     void Unescape(const Node& n, std::string& out) const;
 
     const std::string* text_ = nullptr;
-    std::vector<Node> nodes_;
+    std::vector<Node> nodes_;  // the first used_ are this text's
+    size_t used_ = 0;
     std::string error_;
 };
 

@@ -1,5 +1,7 @@
 #include "report/group_tally.h"
 
+#include <algorithm>
+
 #include "records/record_line.h"
 #include "report/yield_tally.h"
 
@@ -23,50 +25,63 @@ bool ParseGroupBy(const std::string& name, GroupBy& by) {
     return false;
 }
 
-void GroupTally::Key(const RecordSummary& r) {
+const std::string& GroupTally::Key(const RecordSummary& r) {
     switch (by_) {
-        case GroupBy::Station: key_ = r.station; break;
-        case GroupBy::Host: key_ = r.host; break;
-        case GroupBy::Firmware: key_ = r.firmware; break;
+        case GroupBy::Station: return r.station;
+        case GroupBy::Host: return r.host;
+        case GroupBy::Firmware: return r.firmware;
         case GroupBy::Cause: key_ = r.good ? "ok" : kCauses[r.cause]; break;
         case GroupBy::Hour: key_ = FormatUtc(r.timeMs).substr(0, 13); break;
-        case GroupBy::UnitId: key_ = r.hasUnit ? r.unitId : std::string(); break;
+        case GroupBy::UnitId: if (r.hasUnit) return r.unitId; key_.clear(); break;
     }
+    return key_;
 }
 
 void GroupTally::Add(const RecordSummary& r) {
     if (r.operation != "load") return;
-    Key(r);
-    auto it = groups_.find(key_);
-    if (it == groups_.end()) it = groups_.emplace(key_, Group{}).first;
-    Group& g = it->second;
+    bool added = false;
+    const uint32_t group = keys_.Find(Key(r), added);
+    if (added) counts_.emplace_back();
     if (!r.good) {
-        ++g.failed;
+        ++counts_[group].failed;
         return;
     }
-    ++g.good;
-    g.durations.push_back(r.durationS);
-    if (r.hasEfficiency) g.efficiencies.push_back(r.lineEfficiency);
+    ++counts_[group].good;
+    samples_.push_back(Sample{group, r.hasEfficiency, r.durationS, r.lineEfficiency});
 }
 
 std::vector<GroupRow> GroupTally::Rows() const {
-    std::vector<GroupRow> rows;
+    // The samples in the order of their groups (a counting sort), then each group's medians.
+    std::vector<size_t> begin(counts_.size() + 1, 0);
+    for (const Sample& s : samples_) ++begin[s.group + 1];
+    for (size_t g = 0; g < counts_.size(); ++g) begin[g + 1] += begin[g];
+    std::vector<size_t> fill(begin.begin(), begin.end() - 1);
+    std::vector<const Sample*> ordered(samples_.size());
+    for (const Sample& s : samples_) ordered[fill[s.group]++] = &s;
+
+    std::vector<GroupRow> rows(counts_.size());
+    std::vector<double> durations, efficiencies;
     double best = 0;
-    for (const auto& [key, g] : groups_) {
-        GroupRow row;
-        row.key = key;
-        row.good = g.good;
-        row.failed = g.failed;
-        row.yield = static_cast<double>(g.good) / static_cast<double>(g.good + g.failed);
-        std::vector<double> durations = g.durations, efficiencies = g.efficiencies;
+    for (uint32_t g = 0; g < counts_.size(); ++g) {
+        GroupRow& row = rows[g];
+        row.key = keys_.Key(g);
+        row.good = counts_[g].good;
+        row.failed = counts_[g].failed;
+        row.yield = static_cast<double>(row.good) / static_cast<double>(row.good + row.failed);
+        durations.clear();
+        efficiencies.clear();
+        for (size_t i = begin[g]; i < begin[g + 1]; ++i) {
+            durations.push_back(ordered[i]->durationS);
+            if (ordered[i]->hasEfficiency) efficiencies.push_back(ordered[i]->lineEfficiency);
+        }
         row.loadMedianS = Median(durations);
         row.lineEfficiencyMedian = Median(efficiencies);
         if (row.lineEfficiencyMedian && *row.lineEfficiencyMedian > best) best = *row.lineEfficiencyMedian;
-        rows.push_back(std::move(row));
     }
     if (by_ == GroupBy::Station)
         for (GroupRow& row : rows)
             row.slowLine = row.lineEfficiencyMedian && *row.lineEfficiencyMedian < kSlowLineShare * best;
+    std::sort(rows.begin(), rows.end(), [](const GroupRow& a, const GroupRow& b) { return a.key < b.key; });
     return rows;
 }
 

@@ -5,11 +5,11 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "report/key_index.h"
 #include "report/record_summary.h"
 
 namespace zl::report {
@@ -40,15 +40,24 @@ public:
     std::vector<GroupRow> Rows() const;
 
 private:
-    struct Group {
+    struct Counts {
         uint64_t good = 0, failed = 0;
-        std::vector<double> durations, efficiencies;
     };
-    void Key(const RecordSummary& r);
+    // A good load's figures; kept apart from the groups so that a million groups of one
+    // load each cost little.
+    struct Sample {
+        uint32_t group;
+        bool hasEfficiency;
+        double durationS;
+        double lineEfficiency;
+    };
+    const std::string& Key(const RecordSummary& r);
 
     GroupBy by_;
     std::string key_;
-    std::map<std::string, Group> groups_;
+    KeyIndex keys_;
+    std::vector<Counts> counts_;
+    std::vector<Sample> samples_;
 };
 
 }  // namespace zl::report

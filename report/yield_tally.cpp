@@ -43,8 +43,10 @@ void YieldTally::Add(const RecordSummary& r) {
         loneGood_ += r.good;
         return;
     }
-    const auto [it, added] = units_.try_emplace(r.unitId, Unit{r.timeMs, r.good, 0});
-    Unit& u = it->second;
+    bool added = false;
+    const uint32_t index = unitIds_.Find(r.unitId, added);
+    if (added) units_.push_back(Unit{r.timeMs, r.good, 0});
+    Unit& u = units_[index];
     if (++u.loads == 2) ++f_.retestedUnits;
     if (!added && r.timeMs < u.firstMs) {
         // Files may come in any order: the unit's first load is the earliest.

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "report/key_index.h"
 #include "report/record_summary.h"
 
 namespace zl::report {
@@ -45,7 +45,8 @@ private:
         uint32_t loads;
     };
     YieldFigures f_;
-    std::unordered_map<std::string, Unit> units_;
+    KeyIndex unitIds_;
+    std::vector<Unit> units_;  // by the number unitIds_ gives
     uint64_t loneUnits_ = 0, loneGood_ = 0;  // loads without a unit ID
     std::vector<double> durations_, efficiencies_;
     std::vector<int64_t> goodTimes_;
