@@ -66,9 +66,9 @@ const Words kEnglish = {
 
 const char* KeyTitle(GroupBy by, bool english) {
     switch (by) {
-        case GroupBy::Station: return "Station";
+        case GroupBy::Station: return english ? "station" : "Station";
         case GroupBy::Host: return english ? "host" : "Rechner";
-        case GroupBy::Firmware: return "Firmware";
+        case GroupBy::Firmware: return english ? "firmware" : "Firmware";
         case GroupBy::Cause: return english ? "cause" : "Ursache";
         case GroupBy::Hour: return english ? "hour (UTC)" : "Stunde (UTC)";
         case GroupBy::UnitId: return english ? "unit ID" : "Ger\u00e4te-ID";

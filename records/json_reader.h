@@ -50,6 +50,7 @@ public:
     // Parses text whole; false (and Root() is nothing) when it is not one JSON value.
     // The values point into text: keep it unchanged while they are read.
     bool Parse(const std::string& text);
+    bool Parse(std::string&& text) = delete;  // the values would point into a text gone
     JsonValue Root() const { return used_ == 0 ? JsonValue() : JsonValue(this, 0); }
     // Where parsing stopped and why, for messages ("byte 17: ...").
     const std::string& Error() const { return error_; }
