@@ -192,14 +192,15 @@ std::string ReportJson(const ReportResult& r) {
     return text;
 }
 
+// Lines end in "\n" as every text of bzl: Windows' standard output makes it CRLF.
 std::string ReportCsv(const ReportResult& r) {
     const bool station = r.by == GroupBy::Station;
     std::string csv = std::string(report::GroupByName(r.by)) + ",good,failed,yield,load_s_median,line_efficiency_median" +
-                      (station ? ",slow_line" : "") + "\r\n";
+                      (station ? ",slow_line" : "") + "\n";
     for (const GroupRow& row : r.rows) {
         csv += CsvField(row.key) + "," + std::to_string(row.good) + "," + std::to_string(row.failed) + "," +
                CsvNumber(row.yield, 4) + "," + CsvNumber(row.loadMedianS, 3) + "," +
-               CsvNumber(row.lineEfficiencyMedian, 4) + (station ? row.slowLine ? ",true" : ",false" : "") + "\r\n";
+               CsvNumber(row.lineEfficiencyMedian, 4) + (station ? row.slowLine ? ",true" : ",false" : "") + "\n";
     }
     return csv;
 }

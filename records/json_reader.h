@@ -66,7 +66,7 @@ private:
         uint32_t after;     // the index of the node after this value and all it holds
         double number;
     };
-    void Push(const Node& n);
+    void Push(JsonType type, bool escaped, bool truth, uint32_t begin, uint32_t end, uint32_t after, double number);
     bool Value(size_t& i, int depth);
     bool StringNode(size_t& i);
     bool NumberNode(size_t& i);

@@ -46,11 +46,11 @@ TEST_F(BzlReport, JsonAndCsvOfAMorning) {
 
     ASSERT_EQ(Run({"--log", log, "--csv", "--by", "firmware"}), 0) << err;
     EXPECT_EQ(out,
-              "firmware,good,failed,yield,load_s_median,line_efficiency_median\r\n"
-              "Corvel 6 B,3,1,0.7500,12.200,0.4500\r\n"
-              "\"Corvel 6, Basis 3.5.0\",2,1,0.6667,10.300,0.5450\r\n"
-              "corvel.spic32 6716dba1c0ff,1,1,0.5000,10.000,0.5600\r\n"
-              "nord.shcs aa0000000000,0,1,0.0000,,\r\n");
+              "firmware,good,failed,yield,load_s_median,line_efficiency_median\n"
+              "Corvel 6 B,3,1,0.7500,12.200,0.4500\n"
+              "\"Corvel 6, Basis 3.5.0\",2,1,0.6667,10.300,0.5450\n"
+              "corvel.spic32 6716dba1c0ff,1,1,0.5000,10.000,0.5600\n"
+              "nord.shcs aa0000000000,0,1,0.0000,,\n");
 
     // The same file twice with an empty job file: job A's loads, each counted twice.
     const std::string job = Write("job.txt", "");
