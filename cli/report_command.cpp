@@ -1,5 +1,6 @@
 #include "cli/report_command.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -191,6 +192,7 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportOptions& o, std
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") return o.help = true, true;
+        if (a.rfind("--json=", 0) == 0 || a.rfind("--csv=", 0) == 0) return error = a.substr(0, a.find('=')) + " takes no value", false;
         if (a == "--json" || a == "--csv") {
             (a == "--json" ? o.json : o.csv) = true;
             continue;
@@ -222,10 +224,17 @@ int RunReport(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     if (o.help) return WriteOut(ReportHelp()), kExitOk;
-    std::vector<std::string> logs = o.logs;
-    if (logs.empty()) logs.push_back(RecordLog::DefaultPath());
-    for (const std::string& log : logs)
+    std::vector<std::string> logs;
+    if (o.logs.empty()) {
+        logs.push_back(RecordLog::DefaultPath());
+        if (!CheckReadable("the records file", logs[0], error)) return Fail(kExitFile, error);
+    }
+    for (const std::string& log : o.logs) {
         if (!CheckReadable("--log", log, error)) return Fail(kExitFile, error);
+        // A file given twice is read once: its records would count twice.
+        const std::string path = AbsolutePath(log);
+        if (std::find(logs.begin(), logs.end(), path) == logs.end()) logs.push_back(path);
+    }
     report::RecordFilter filter;
     if (int rc = MakeFilter(o, filter)) return rc;
 

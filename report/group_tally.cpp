@@ -30,7 +30,9 @@ const std::string& GroupTally::Key(const RecordSummary& r) {
         case GroupBy::Station: return r.station;
         case GroupBy::Host: return r.host;
         case GroupBy::Firmware: return r.firmware;
-        case GroupBy::Cause: key_ = r.good ? "ok" : kCauses[r.cause]; break;
+        case GroupBy::Cause:
+            key_ = r.good ? "ok" : r.cause >= 0 && static_cast<size_t>(r.cause) < kCauseCount ? kCauses[r.cause] : "";
+            break;
         case GroupBy::Hour: key_ = FormatUtc(r.timeMs).substr(0, 13); break;
         case GroupBy::UnitId: if (r.hasUnit) return r.unitId; key_.clear(); break;
     }

@@ -25,7 +25,7 @@ struct RecordSummary {
     std::string jobSha256;       // empty when the record names no job
     std::string firmware;        // what was loaded: the job's name, else file name and 12 hex digits
     bool good = false;           // result.outcome "ok"
-    int cause = -1;              // a failed one: index into kCauses
+    int cause = -1;              // a failed one: index into kCauses (-1: not known)
     double durationS = 0;
     bool hasEfficiency = false;
     double lineEfficiency = 0;

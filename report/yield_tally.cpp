@@ -36,7 +36,7 @@ void YieldTally::Add(const RecordSummary& r) {
         goodTimes_.push_back(r.timeMs);
     } else {
         ++f_.failed;
-        ++f_.byCause[static_cast<size_t>(r.cause)];
+        if (r.cause >= 0 && static_cast<size_t>(r.cause) < kCauseCount) ++f_.byCause[static_cast<size_t>(r.cause)];
     }
     if (!r.hasUnit) {
         ++loneUnits_;
