@@ -275,6 +275,7 @@ std::string HelpText(Command command) {
            "             [--timeout S] [--json] [--log F] [--lang de|en]\n"
            "  bzl read   FILE --port P [--timeout S] [--json] [--log F] [--lang de|en]\n"
            "  bzl verify FILE --port P [--timeout S] [--json] [--log F] [--lang de|en]\n"
+           "  bzl report [--log F ...] [--since T | --last 8h] [--job JOB] [--by FIELD] [--json | --csv]\n"
            "  bzl --version\n\n"
            "Output: on a terminal one live line per state; otherwise plain lines, progress every 10 %;\n"
            "--json: one JSON object per event. Every load, readout and verify that reached a device is\n"

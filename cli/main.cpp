@@ -13,6 +13,7 @@
 #include "cli/output.h"
 #include "cli/port_choice.h"
 #include "cli/ports_command.h"
+#include "cli/report_command.h"
 #include "cli/station.h"
 #include "cli/system.h"
 #include "platform/text_convert.h"
@@ -207,6 +208,7 @@ int RunDeviceCommand(const Options& o) {
 }
 
 int Run(const std::vector<std::string>& args) {
+    if (!args.empty() && args[0] == "report") return RunReport({args.begin() + 1, args.end()});
     Options o;
     std::string error;
     if (!ParseArgs(args, o, error)) return Fail(kExitUsage, error);

@@ -47,8 +47,10 @@ target_link_libraries(BootloaderZL PRIVATE zl_win_core comctl32 comdlg32 user32 
 target_link_options(BootloaderZL PRIVATE ${zl_win_link_options})
 
 # bzl.exe: a console program; what it needs of Windows is in cli/win32/.
+file(GLOB zl_report_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/report/*.cpp)
 add_executable(bzl ${CMAKE_SOURCE_DIR}/cli/main.cpp ${CMAKE_SOURCE_DIR}/cli/args.cpp ${CMAKE_SOURCE_DIR}/cli/output.cpp
-  ${CMAKE_SOURCE_DIR}/cli/station.cpp ${CMAKE_SOURCE_DIR}/cli/win32/ports_win32.cpp
+  ${CMAKE_SOURCE_DIR}/cli/station.cpp ${CMAKE_SOURCE_DIR}/cli/report_command.cpp ${CMAKE_SOURCE_DIR}/cli/report_output.cpp
+  ${zl_report_sources} ${CMAKE_SOURCE_DIR}/cli/win32/ports_win32.cpp
   ${CMAKE_SOURCE_DIR}/cli/win32/system_win32.cpp
   ${CMAKE_SOURCE_DIR}/faces/headless/headless_platform.cpp ${CMAKE_SOURCE_DIR}/faces/headless/readonly_profile.cpp
   ${CMAKE_SOURCE_DIR}/driver/dialog_driver.cpp

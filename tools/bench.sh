@@ -14,13 +14,16 @@
 #                    phase of a 256 KiB Auto-Load on 8 stations at once against one alone;
 #   zl_bench_shutdown  under two CPU hogs, SHUTDOWN_ROUNDS (default 5) rounds of four stations
 #                    quit at once in the middle of their loads (loads cut short, time taken)
-#                    and of two stations loading one shared file (loads called failed).
+#                    and of two stations loading one shared file (loads called failed);
+#   zl_bench_report  bzl report over REPORT_RECORDS (default 1000000) generated records: the
+#                    reading alone, and bzl report's run by station and by unit ID, with the
+#                    CPU time and resident memory of its process.
 # The build goes to build-bench/ (no GUI needed); BUILD_DIR chooses another directory.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="${BUILD_DIR:-$root/build-bench}"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBZL_GUI=OFF >/dev/null
-ninja -C "$dir" zl_bench_sim zl_bench_search zl_bench_load zl_bench_cli zl_bench_stations zl_bench_shutdown bzl zlsim zlfw
+ninja -C "$dir" zl_bench_sim zl_bench_search zl_bench_load zl_bench_cli zl_bench_stations zl_bench_shutdown zl_bench_report bzl zlsim zlfw
 
 echo "=== zlsim: pacing and CPU ==="
 "$dir/bench/zl_bench_sim" | grep -v ' bytes$'
@@ -34,3 +37,5 @@ echo "=== stations: 1, 8 and 32 searching; 8 loading 256 KiB at once against one
 "$dir/bench/zl_bench_stations" "${SEARCH_SECONDS:-30}"
 echo "=== stations under CPU hogs: quit during loads; two loading one file ==="
 "$dir/bench/zl_bench_shutdown" "${SHUTDOWN_ROUNDS:-5}"
+echo "=== bzl report: a million records ==="
+"$dir/bench/zl_bench_report" "${REPORT_RECORDS:-1000000}"
