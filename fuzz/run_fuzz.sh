@@ -12,8 +12,11 @@ mkdir -p "$out"
 cxx=${CXX_FUZZ:-clang++}
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -I"$root")
 sources=("$root/app/texts.cpp" "$root/protocol/device_info.cpp" "$root/protocol/compat.cpp"
-         "$root/files/fit_path.cpp" "$root/files/file_filter.cpp")
-targets=(device_info_fuzz compat_fuzz fit_path_fuzz)
+         "$root/files/fit_path.cpp" "$root/files/file_filter.cpp"
+         "$root/platform/text_convert.cpp" "$root/platform/transfer.cpp" "$root/ports/com_name.cpp"
+         "$root/records/json.cpp" "$root/records/json_reader.cpp" "$root/records/record_line.cpp"
+         "$root"/report/*.cpp)
+targets=(device_info_fuzz compat_fuzz fit_path_fuzz record_fuzz)
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
