@@ -190,6 +190,10 @@ public:
     // A PIC32 load counts as failed (firmware-mismatch) unless the device then reports
     // this firmware; none: any firmware will do.
     void ExpectFirmware(std::optional<FirmwareId> firmware);
+    // A load sends only a file whose SHA-256 (lowercase hex) is this one; any other is
+    // refused before anything is sent, as a file that changed. Empty: any file.
+    void PinFileSha256(std::string sha256);
+    std::string PinnedFileSha256();
 
     // Sets the status line and publishes the state it stands for.
     void SetStatus(DialogState state, const std::u16string& text);
@@ -208,6 +212,7 @@ private:
     std::mutex m_recordMutex;
     std::optional<TransferRecord> m_heldLoadRecord;
     std::optional<FirmwareId> m_expectedFirmware;  // under m_recordMutex
+    std::string m_pinnedSha256;                    // under m_recordMutex
     std::chrono::steady_clock::time_point m_lastPortProbe{};
 };
 

@@ -46,6 +46,9 @@ const OptionSpec kOptions[] = {
     {"--json", false, kDeviceCommands | Bit(Command::Ports)},
     {"--log", true, kFileCommands},
     {"--lang", true, kDeviceCommands},
+    {"--job", true, Bit(Command::Load)},
+    {"--unit", true, Bit(Command::Load)},
+    {"--ask-unit", false, Bit(Command::Load)},
 };
 
 const char* CommandName(Command c) {
@@ -68,16 +71,9 @@ bool SetOption(const std::string& name, const std::string& value, Options& o, st
         if (value.empty()) return error = "--port needs a port: COMn or a device path", false;
         o.ports.push_back(value);
     } else if (name == "--device") {
-        if (ParseInt(value, 0, 3, n)) {
-            o.device = static_cast<int>(n);
-        } else {
-            const auto& names = DeviceTypeNames();
-            for (size_t i = 0; i < names.size(); ++i)
-                if (Lower(ToUtf8(names[i])) == Lower(value)) o.device = static_cast<int>(i);
-            if (!o.device)
-                return error = "--device \"" + value + "\": give 0 to 3 or one of \"Corvel 6\", \"ZL418 Nord\", "
-                               "\"Linkbox K7/9\", \"Pallas 2c/3c\"", false;
-        }
+        int device = 0;
+        if (!ParseDevice(value, device, error)) return false;
+        o.device = device;
     } else if (name == "--count") {
         if (!ParseInt(value, 0, 1000000000, n))
             return error = "--count \"" + value + "\": give the number of devices, 0 or more (0: until interrupted)", false;
@@ -94,6 +90,14 @@ bool SetOption(const std::string& name, const std::string& value, Options& o, st
     } else if (name == "--lang") {
         if (value != "de" && value != "en") return error = "--lang \"" + value + "\": give de or en", false;
         o.english = value == "en";
+    } else if (name == "--job") {
+        if (value.empty()) return error = "--job needs the job file", false;
+        o.job = value;
+    } else if (name == "--unit") {
+        if (value.empty() || value.size() > 200) return error = "--unit needs the unit's ID (1 to 200 characters)", false;
+        o.unit = value;
+    } else if (name == "--ask-unit") {
+        o.askUnit = true;
     } else if (name == "--json") {
         o.json = true;
     } else if (name == "--force") {
@@ -105,6 +109,16 @@ bool SetOption(const std::string& name, const std::string& value, Options& o, st
 }
 
 }  // namespace
+
+bool ParseDevice(const std::string& value, int& device, std::string& error) {
+    long n = 0;
+    if (ParseInt(value, 0, 3, n)) return device = static_cast<int>(n), true;
+    const auto& names = DeviceTypeNames();
+    for (size_t i = 0; i < names.size(); ++i)
+        if (Lower(ToUtf8(names[i])) == Lower(value)) return device = static_cast<int>(i), true;
+    return error = "--device \"" + value + "\": give 0 to 3 or one of \"Corvel 6\", \"ZL418 Nord\", "
+                   "\"Linkbox K7/9\", \"Pallas 2c/3c\"", false;
+}
 
 namespace {
 
@@ -188,6 +202,10 @@ bool TakePositional(const std::vector<std::string>& positional, Options& o, std:
             if (!positional.empty()) return error = "info takes no argument \"" + positional[0] + "\"", false;
             return true;
         default:
+            if (o.job) {
+                if (!positional.empty()) return error = "load --job takes its file from the job; give no FILE (\"" + positional[0] + "\")", false;
+                return true;
+            }
             if (positional.empty()) return error = std::string(CommandName(o.command)) + " needs a FILE; see bzl " + CommandName(o.command) + " --help", false;
             if (positional.size() > 1) return error = "one FILE only (\"" + positional[1] + "\" is one too many)", false;
             o.file = positional[0];
@@ -207,6 +225,11 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& er
     if (!ParseCommand(args, i, o, error) || !ParseOptions(args, i, o, positional, error)) return false;
     if (o.help) return true;
     if (!TakePositional(positional, o, error)) return false;
+    if (o.job && o.device) return error = "load --job takes its device type from the job; give no --device", false;
+    if (o.job && o.verify) return error = "load --job: whether each load is verified is the job's to say; give no --verify", false;
+    if (o.unit && o.askUnit) return error = "--unit and --ask-unit exclude each other", false;
+    if (o.unit && (o.count != 1 || o.ports.size() > 1)) return error = "--unit names one device: give it with one --port and --count 1", false;
+    if (o.askUnit && o.ports.size() > 1) return error = "--ask-unit reads the IDs of one station: give one --port", false;
     if (o.command >= Command::Info) {
         if (o.ports.empty()) return error = std::string(CommandName(o.command)) + " needs --port P (COMn or a device path)", false;
         if (o.ports.size() > 1 && o.command != Command::Load)
@@ -243,7 +266,8 @@ std::string HelpText(Command command) {
                    kDevice + kCommon + "\n" + kExit;
         case Command::Load:
             return "usage: bzl load FILE --port P [--port P2 ...] [--device D] [--count N] [--force] [--verify]\n"
-                   "                [--timeout S] [--json] [--log F] [--lang de|en]\n\n"
+                   "                [--timeout S] [--json] [--log F] [--lang de|en] [--unit ID | --ask-unit]\n"
+                   "       bzl load --job JOB --port P [--port P2 ...] [--count N] [...]\n\n"
                    "Auto-Load: loads FILE into every suitable device switched on at the port, one after another;\n"
                    "between devices switch the device off and on again, as with the window.\n\n"
                    "Several --port: one station per port, all at once in this one process, each waiting for its\n"
@@ -253,7 +277,13 @@ std::string HelpText(Command command) {
                    "  --count N      handle N devices, then end (default 1; 0: until interrupted)\n"
                    "  --force        load also a file the compatibility check refuses (default: refuse, exit 6)\n"
                    "  --verify       after each PIC32 load, once the device is connected again, compare FILE\n"
-                   "                 with its flash; a mismatch fails that device\n" +
+                   "                 with its flash; a mismatch fails that device\n"
+                   "  --job JOB      device type, file and --verify from a job (bzl job --help); the file's\n"
+                   "                 SHA-256 is checked before any device sees a load command (exit 7)\n"
+                   "  --unit ID      the unit's ID for its record (one device)\n"
+                   "  --ask-unit     before each device read its unit ID from standard input (a barcode\n"
+                   "                 scanner types the label and Enter); the search starts once it is read;\n"
+                   "                 an empty line or the end of input ends the run\n" +
                    kCommon + kLog + "\n" + kExit +
                    "With --count N > 1 or several stations the code is that of the first device that failed.\n";
         case Command::Read:
@@ -275,6 +305,8 @@ std::string HelpText(Command command) {
            "             [--timeout S] [--json] [--log F] [--lang de|en]\n"
            "  bzl read   FILE --port P [--timeout S] [--json] [--log F] [--lang de|en]\n"
            "  bzl verify FILE --port P [--timeout S] [--json] [--log F] [--lang de|en]\n"
+           "  bzl load   --job JOB --port P [...]   (bzl job --help)\n"
+           "  bzl job    make JOB --file FW --device D [...] | show JOB\n"
            "  bzl report [--log F ...] [--since T | --last 8h] [--job JOB] [--by FIELD] [--json | --csv]\n"
            "  bzl --version\n\n"
            "Output: on a terminal one live line per state; otherwise plain lines, progress every 10 %;\n"

@@ -25,10 +25,16 @@ struct Options {
     bool english = false;           // --lang en
     int linkNumber = 0;             // ports link/unlink N
     std::string linkDevice;         // ports link N DEVICE
+    std::optional<std::string> job; // load --job: device, file and verify from a job file
+    std::optional<std::string> unit;// load --unit: the one device's unit ID
+    bool askUnit = false;           // load --ask-unit: a unit ID from standard input per device
 };
 
 // Parses argv; on a usage error returns false with one line that says what is wrong.
 bool ParseArgs(const std::vector<std::string>& args, Options& options, std::string& error);
+
+// --device's value: 0 to 3 or a Device box entry (any case).
+bool ParseDevice(const std::string& value, int& device, std::string& error);
 
 // The help text of bzl or of one command.
 std::string HelpText(Command command);

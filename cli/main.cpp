@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "cli/args.h"
+#include "cli/job_command.h"
 #include "cli/output.h"
 #include "cli/port_choice.h"
 #include "cli/ports_command.h"
 #include "cli/report_command.h"
 #include "cli/station.h"
 #include "cli/system.h"
+#include "cli/unit_reader.h"
 #include "platform/text_convert.h"
 #include "ports/com_name.h"
 #include "records/json.h"
@@ -111,10 +113,20 @@ int Summarize(const Options& o, const std::vector<int>& codes,
     return code;
 }
 
-int RunDeviceCommand(const Options& o) {
+int RunDeviceCommand(Options o) {
     std::string file;
     int64_t size = 0;
     std::string reason;
+    // A job gives the device type, the file and the verify, and pins the file by its hash:
+    // a file that is not the one pinned is refused before any device is touched.
+    std::optional<zl::JobFile> lineJob;
+    if (o.job) {
+        lineJob.emplace();
+        if (int rc = OpenJob(*o.job, *lineJob)) return rc;
+        o.device = lineJob->device;
+        o.verify = lineJob->verify;
+        o.file = lineJob->filePath;
+    }
     if (!o.file.empty()) {
         if (int rc = CheckFile(o.command, o.file)) return rc;
         file = AbsolutePath(o.file);
@@ -146,6 +158,8 @@ int RunDeviceCommand(const Options& o) {
         outs.back()->SetEnglish(o.english);
     }
     Reporter* firstOut = outs.front().get();
+    std::unique_ptr<UnitReader> units;
+    if (o.askUnit) units = std::make_unique<UnitReader>();
     auto records = std::make_unique<zl::RecordLog>(logPath, "bzl", BZL_VERSION,
                                                    [firstOut](const std::string& problem) { firstOut->Note(problem); });
 
@@ -178,6 +192,14 @@ int RunDeviceCommand(const Options& o) {
         job.verify = o.verify;
         job.timeout = o.timeout;
         job.english = o.english;
+        if (lineJob) {
+            job.pinnedSha256 = lineJob->sha256;
+            job.expectFirmware = lineJob->expectFirmware;
+            job.tags.jobName = lineJob->name;
+            job.tags.jobSha256 = lineJob->jobSha256;
+        }
+        if (o.unit) job.tags.unitId = *o.unit;
+        job.units = units.get();
         stations[i] = std::make_unique<Station>(std::move(job), std::move(profiles[i]), out, *records);
     }
     // Each station on a thread of its own; they start one after another (Station::Run).
@@ -209,6 +231,7 @@ int RunDeviceCommand(const Options& o) {
 
 int Run(const std::vector<std::string>& args) {
     if (!args.empty() && args[0] == "report") return RunReport({args.begin() + 1, args.end()});
+    if (!args.empty() && args[0] == "job") return RunJobCommand({args.begin() + 1, args.end()});
     Options o;
     std::string error;
     if (!ParseArgs(args, o, error)) return Fail(kExitUsage, error);

@@ -1,5 +1,6 @@
 #include "cli/output.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -303,12 +304,57 @@ void Reporter::Transfer(const TransferView& t) {
         if (!t.ok) o.Str("failure", t.failure);
         o.Int("bytes", t.bytes).Real("duration_s", t.seconds, 3).Bool("reached_device", t.reachedDevice).Str("box", t.box);
         if (t.operation == "load") o.Str("firmware_after", t.firmwareAfter);
+        if (!t.unitId.empty()) o.Str("unit_id", t.unitId);
+        if (!t.mismatchBlocks.empty()) o.Str("mismatch", MismatchText(t.mismatchBlocks));
         return Emit(o.Text());
     }
     std::string text = port_ + "  " + t.operation + (t.ok ? " good" : " FAILED (" + t.outcome + (t.failure.empty() ? "" : ": " + t.failure) + ", exit code " + std::to_string(t.code) + ")");
     if (t.reachedDevice) text += ", " + Bytes(t.bytes) + " in " + Fmt("%.1f s", t.seconds);
+    if (!t.unitId.empty()) text += ", unit " + Printable(t.unitId);
     Line(text);
+    if (!t.mismatchBlocks.empty()) Line((station_ ? port_ : "") + "    " + MismatchText(t.mismatchBlocks));
     if (!t.firmwareAfter.empty()) Line((station_ ? port_ : "") + "    firmware now:    " + t.firmwareAfter);
+}
+
+void Reporter::AskUnit() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (mode_ == Mode::Json) {
+        JsonObject o;
+        o.Int("v", kEventSchema).Str("event", "unit_wanted").Real("t", Elapsed(), 3).Str("port", port_);
+        return Emit(o.Text());
+    }
+    Line(port_ + (english_ ? "  unit ID? Scan the label or type it, then Enter (an empty line ends the run)"
+                           : "  Geräte-ID? Etikett scannen oder eintippen, dann Enter (leere Zeile beendet)"));
+}
+
+void Reporter::UnitTaken(const std::string& id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (mode_ == Mode::Json) {
+        JsonObject o;
+        o.Int("v", kEventSchema).Str("event", "unit").Real("t", Elapsed(), 3).Str("port", port_).Str("unit_id", id);
+        return Emit(o.Text());
+    }
+    Line(port_ + (english_ ? "  unit " : "  Gerät ") + Printable(id));
+}
+
+std::string MismatchText(const std::vector<uint32_t>& marked) {
+    std::vector<uint32_t> blocks = marked;
+    std::sort(blocks.begin(), blocks.end());
+    std::string which, bytes;
+    for (size_t i = 0; i < blocks.size();) {
+        size_t j = i;
+        while (j + 1 < blocks.size() && blocks[j + 1] <= blocks[j] + 1) ++j;
+        const uint64_t first = blocks[i], last = blocks[j];
+        if (!which.empty()) which += ", ", bytes += ", ";
+        which += first == last ? std::to_string(first) : std::to_string(first) + "-" + std::to_string(last);
+        char range[48];
+        std::snprintf(range, sizeof range, "0x%06llX-0x%06llX", static_cast<unsigned long long>(first * 512),
+                      static_cast<unsigned long long>(last * 512 + 511));
+        bytes += range;
+        i = j + 1;
+    }
+    return (blocks.size() == 1 ? "block " : "blocks ") + which + (blocks.size() == 1 ? " differs (bytes " : " differ (bytes ") +
+           bytes + ")";
 }
 
 void Reporter::Note(const std::string& text) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace zl::cli {
 
@@ -37,6 +38,8 @@ struct TransferView {
     int code = 0;
     std::string outcome, failure, box;
     std::string firmwareAfter;  // a load: what the device reported after it
+    std::vector<uint32_t> mismatchBlocks;  // a verify: the blocks the device marked as different
+    std::string unitId;         // the unit's ID, when one was given
     int64_t bytes = 0;
     double seconds = 0;
     bool reachedDevice = false;
@@ -62,6 +65,9 @@ public:
     void Progress(const ProgressView& progress);
     void Box(const std::string& title, const std::string& text, const char* icon, const char* answer);
     void Transfer(const TransferView& transfer);
+    // The station waits for the next unit's ID on standard input (--ask-unit), and has it.
+    void AskUnit();
+    void UnitTaken(const std::string& id);
     // A warning that does not stop the run (stderr in text modes).
     void Note(const std::string& text);
     void Result(int code, int good, int failed, const std::string& message);
@@ -96,6 +102,10 @@ private:
 // \t, \x1b, \u009b; everything else as it is. Every text line bzl prints passes here,
 // since file names, paths and links come from outside; JSON stays exact.
 std::string Printable(const std::string& utf8);
+
+// "blocks 3-4, 9 differ (bytes 0x000600-0x0009FF, 0x001200-0x0013FF)": the blocks a verify
+// found different, 512 bytes each.
+std::string MismatchText(const std::vector<uint32_t>& blocks);
 
 // "12.3 KiB", "1.0 MiB"
 std::string Bytes(int64_t n);

@@ -1,4 +1,5 @@
 #include "cli/station.h"
+#include "cli/unit_reader.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -73,7 +74,8 @@ Station::Station(Job job, std::unique_ptr<Profile> profile, Reporter& out, Recor
     setup.english = job_.english;
     setup.profile = std::move(profile);
     if (!job_.file.empty()) setup.fileAnswer = job_.file;
-    setup.records = &records_;
+    setup.records = static_cast<RecordSink*>(this);
+    tags_ = job_.tags;
     driver_ = std::make_unique<DialogDriver>(std::move(setup), static_cast<DriverListener&>(*this));
 }
 
@@ -130,6 +132,54 @@ void Station::TransferEnded(const TransferRecord& record) {
     ended_.push_back(record);
     dirty_ = true;
     wake_.notify_all();
+}
+
+void Station::Keep(const TransferRecord& record) {
+    RecordTags tags;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        tags = tags_;
+    }
+    records_.Write(record, tags);
+}
+
+void Station::SetUnit(const std::string& id) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        tags_.unitId = id;
+    }
+    out_.UnitTaken(id);
+}
+
+bool Station::TakeFirstUnit(const std::atomic<int>& interrupt) {
+    out_.AskUnit();
+    while (interrupt.load() == 0) {
+        const std::optional<std::string> id = job_.units->Next(std::chrono::milliseconds(250));
+        if (!id) continue;
+        if (id->empty()) return false;
+        SetUnit(*id);
+        return true;
+    }
+    return false;
+}
+
+void Station::WaitForUnit() {
+    RunState& r = run_;
+    if (!r.unitWanted || r.finishing) return;
+    if (const std::optional<std::string> id = job_.units->Next(std::chrono::milliseconds(0))) {
+        if (id->empty()) return Finish("done");
+        r.unitWanted = false;
+        SetUnit(*id);
+        if (r.stoppedForUnit) {
+            r.stoppedForUnit = false;
+            r.waitingSince = Clock::now();
+            Click(IDC_STOPSTART);  // Start: the search for this unit begins
+        }
+    } else if (r.state == DialogState::Searching && !r.stoppedForUnit) {
+        // The last device is gone and the next has no ID yet: nothing is searched for.
+        r.stoppedForUnit = true;
+        Click(IDC_STOPSTART);
+    }
 }
 
 void Station::DeviceShownChanged(const DeviceShown& device) {
@@ -242,9 +292,17 @@ void Station::CountEnded(const std::deque<TransferRecord>& ended) {
     for (const TransferRecord& t : ended) {
         r.transferOpen = false;
         const int c = ExitCodeOf(t.outcome);
-        out_.Transfer(TransferView{OperationName(t.operation), c == kExitOk, c, OutcomeName(t.outcome), CauseName(t.cause),
-                                   ToUtf8(t.boxText), Clean(t.firmwareAfter), static_cast<int64_t>(t.bytes),
-                                   t.durationUs / 1e6, t.reachedDevice});
+        TransferView view{OperationName(t.operation), c == kExitOk, c, OutcomeName(t.outcome), CauseName(t.cause),
+                          ToUtf8(t.boxText), Clean(t.firmwareAfter)};
+        view.mismatchBlocks = t.mismatchBlocks;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            view.unitId = tags_.unitId;
+        }
+        view.bytes = static_cast<int64_t>(t.bytes);
+        view.seconds = t.durationUs / 1e6;
+        view.reachedDevice = t.reachedDevice;
+        out_.Transfer(view);
         bool deviceDone = true;
         if (t.operation == Operation::Load && c == kExitOk && job_.verify && t.deviceSel == 0) {
             r.verifyDue = true;  // the device counts once its flash has been compared
@@ -254,6 +312,10 @@ void Station::CountEnded(const std::deque<TransferRecord>& ended) {
             ++r.handled;
             if (c == kExitOk) ++r.good;
             else ++r.failed, Fail(c);
+            if (job_.units && (job_.count == 0 || r.handled < job_.count)) {
+                r.unitWanted = true;
+                out_.AskUnit();
+            }
         }
         if (job_.command != Command::Load || (job_.count > 0 && r.handled >= job_.count))
             Finish(r.failed ? "failed" : "done");
@@ -280,7 +342,7 @@ void Station::PressNext() {
 
 void Station::WatchTimeAndInterrupt(const std::atomic<int>& interrupt) {
     RunState& r = run_;
-    if (job_.timeout && !r.finishing && !r.deviceActive && driver_->Dialog().m_bTransferRunning == 0 &&
+    if (job_.timeout && !r.finishing && !r.deviceActive && !r.unitWanted && driver_->Dialog().m_bTransferRunning == 0 &&
         Since(r.waitingSince) > *job_.timeout) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%g", *job_.timeout);
@@ -316,6 +378,13 @@ void Station::QuitWhenDone() {
 
 int Station::Run(const std::atomic<int>& interrupt) {
     CBootloaderZLDlg* dlg = &driver_->Dialog();
+    dlg->PinFileSha256(job_.pinnedSha256);
+    dlg->ExpectFirmware(job_.expectFirmware);
+    if (job_.units && !TakeFirstUnit(interrupt)) {
+        const bool interrupted = interrupt.load() != 0;
+        out_.Result(interrupted ? kExitInterrupted : kExitOk, 0, 0, interrupted ? "interrupted" : "no unit ID: nothing to do");
+        return interrupted ? kExitInterrupted : kExitOk;
+    }
     driver_->Start([this, dlg] {
         // The scan lists only ports that can be opened: a port missing from it is
         // missing or held by another program, and the dialog has chosen another one.
@@ -351,6 +420,7 @@ int Station::Run(const std::atomic<int>& interrupt) {
             break;
         }
         PressNext();
+        if (job_.units) WaitForUnit();
         WatchTimeAndInterrupt(interrupt);
         QuitWhenDone();
     }

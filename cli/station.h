@@ -17,6 +17,7 @@
 #include "cli/args.h"
 #include "cli/output.h"
 #include "driver/dialog_driver.h"
+#include "protocol/firmware_id.h"
 #include "records/record_log.h"
 
 namespace zl {
@@ -49,12 +50,18 @@ struct Job {
     bool verify = false;
     std::optional<double> timeout;
     bool english = false;
+    // A production job: the file's pinned SHA-256, the firmware the device must report
+    // after a load, and what the records name.
+    std::string pinnedSha256;
+    std::optional<FirmwareId> expectFirmware;
+    RecordTags tags;                // the job, and the unit of --unit
+    class UnitReader* units = nullptr;  // --ask-unit: a unit ID before each device
 };
 
 // The exit code of a transfer's outcome.
 int ExitCodeOf(Outcome outcome);
 
-class Station : private DriverListener {
+class Station : private DriverListener, private RecordSink {
 public:
     Station(Job job, std::unique_ptr<Profile> profile, Reporter& out, RecordLog& records);
     ~Station() override;
@@ -76,6 +83,8 @@ private:
     void StateChanged(DialogState state, const std::u16string& status) override;
     void Progressed(const TransferProgress& progress) override;
     void TransferEnded(const TransferRecord& record) override;
+    // RecordSink: the record with the station's job and unit.
+    void Keep(const TransferRecord& record) override;
     void DeviceShownChanged(const DeviceShown& device) override;
 
     void Click(int id);
@@ -90,6 +99,12 @@ private:
     void PressNext();
     void WatchTimeAndInterrupt(const std::atomic<int>& interrupt);
     void QuitWhenDone();
+    // --ask-unit: waits for the first unit ID before anything is searched; false when
+    // the input ended or an interrupt came first.
+    bool TakeFirstUnit(const std::atomic<int>& interrupt);
+    // --ask-unit between devices: the search is stopped until the next ID is read.
+    void WaitForUnit();
+    void SetUnit(const std::string& id);
     void Fail(int code);  // the run's code, when none has failed before
     void Finish(const std::string& why);
     int DeviceSel() const;
@@ -123,10 +138,12 @@ private:
         bool deviceActive = false, deviceReported = false, searchSeen = false, anyState = false;
         bool actionClicked = false, verifyDue = false, transferOpen = false;
         bool finishing = false, quitClicked = false, interrupted = false, waitBoxAsked = false;
+        bool unitWanted = false, stoppedForUnit = false;
         std::chrono::steady_clock::time_point waitingSince{}, finishingSince{}, lastSearchDraw{}, connectedSince{},
             quitClickedAt{};
     } run_;
     bool inTransfer_ = false;  // under mutex_
+    RecordTags tags_;          // under mutex_
 };
 
 }  // namespace zl::cli

@@ -9,7 +9,7 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
 file(GLOB zl_win_core_sources CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/serial/*.cpp ${CMAKE_SOURCE_DIR}/protocol/*.cpp
   ${CMAKE_SOURCE_DIR}/files/*.cpp ${CMAKE_SOURCE_DIR}/res/*.cpp ${CMAKE_SOURCE_DIR}/records/*.cpp
-  ${CMAKE_SOURCE_DIR}/ports/*.cpp ${CMAKE_SOURCE_DIR}/platform/*.cpp)
+  ${CMAKE_SOURCE_DIR}/ports/*.cpp ${CMAKE_SOURCE_DIR}/platform/*.cpp ${CMAKE_SOURCE_DIR}/jobs/*.cpp)
 # The platform layer's Windows side: ports (and their names from SetupAPI), files, threads,
 # records, the registry.
 set(zl_win32_base_sources
@@ -50,6 +50,7 @@ target_link_options(BootloaderZL PRIVATE ${zl_win_link_options})
 file(GLOB zl_report_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/report/*.cpp)
 add_executable(bzl ${CMAKE_SOURCE_DIR}/cli/main.cpp ${CMAKE_SOURCE_DIR}/cli/args.cpp ${CMAKE_SOURCE_DIR}/cli/output.cpp
   ${CMAKE_SOURCE_DIR}/cli/station.cpp ${CMAKE_SOURCE_DIR}/cli/report_command.cpp ${CMAKE_SOURCE_DIR}/cli/report_output.cpp
+  ${CMAKE_SOURCE_DIR}/cli/job_command.cpp ${CMAKE_SOURCE_DIR}/cli/unit_reader.cpp
   ${zl_report_sources} ${CMAKE_SOURCE_DIR}/cli/win32/ports_win32.cpp
   ${CMAKE_SOURCE_DIR}/cli/win32/system_win32.cpp
   ${CMAKE_SOURCE_DIR}/faces/headless/headless_platform.cpp ${CMAKE_SOURCE_DIR}/faces/headless/readonly_profile.cpp

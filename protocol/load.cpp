@@ -202,6 +202,17 @@ struct Load {
     }
 };
 
+// True when the open file's bytes have the SHA-256 pinned (or none is pinned); the file
+// is read whole and set back to its beginning.
+bool MatchesPin(File& file, const std::string& pinned) {
+    if (pinned.empty()) return true;
+    Sha256 digest;
+    uint8_t buf[16 * 1024];
+    long n;
+    while ((n = file.Read(buf, sizeof buf)) > 0) digest.Update(buf, static_cast<size_t>(n));
+    return n == 0 && file.SeekToBegin() && digest.HexDigest() == pinned;
+}
+
 }  // namespace
 
 unsigned LoadThread(CBootloaderZLDlg* dlg) {
@@ -219,6 +230,9 @@ unsigned LoadThread(CBootloaderZLDlg* dlg) {
         std::unique_ptr<File> file = OpenFileForRead(path, error);
         if (!file) {
             FailFile(dlg, record, TextId::FileOpenFailed, path, error);
+        } else if (!MatchesPin(*file, dlg->PinnedFileSha256())) {
+            FailFile(dlg, record, TextId::FileReadFailed, path, FileError{FileProblem::Changed, {}});
+            file->Close();
         } else {
             Load load{dlg, *file, DigestReader(*file), path, dlg->m_hPort.Get(), record, PhaseMeter(dlg, record), {}};
             if (dlg->DeviceSel() == 0)

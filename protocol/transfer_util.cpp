@@ -180,6 +180,16 @@ void CBootloaderZLDlg::ExpectFirmware(std::optional<FirmwareId> firmware) {
     m_expectedFirmware = std::move(firmware);
 }
 
+void CBootloaderZLDlg::PinFileSha256(std::string sha256) {
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    m_pinnedSha256 = std::move(sha256);
+}
+
+std::string CBootloaderZLDlg::PinnedFileSha256() {
+    std::lock_guard<std::mutex> lock(m_recordMutex);
+    return m_pinnedSha256;
+}
+
 bool CBootloaderZLDlg::LoadRecordHeld() {
     std::lock_guard<std::mutex> lock(m_recordMutex);
     return m_heldLoadRecord.has_value();

@@ -20,7 +20,7 @@ std::string ReadFile(const std::string& path) {
     return ss.str();
 }
 
-BzlProcess::BzlProcess(const std::vector<std::string>& args, const std::string& dir) {
+BzlProcess::BzlProcess(const std::vector<std::string>& args, const std::string& dir, const std::string& input) {
     static std::atomic<int> serial{0};
     const std::string n = std::to_string(serial++);
     outPath_ = dir + "/bzl" + n + ".out";
@@ -30,7 +30,7 @@ BzlProcess::BzlProcess(const std::vector<std::string>& args, const std::string& 
     if (pid_ == 0) {
         const int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int null = open("/dev/null", O_RDONLY);
+        const int null = open(input.empty() ? "/dev/null" : input.c_str(), O_RDONLY);
         dup2(null, 0);
         dup2(out, 1);
         dup2(err, 2);

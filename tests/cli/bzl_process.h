@@ -14,7 +14,8 @@ public:
     // Starts bzl with args; its standard output and error go to files in dir. It
     // inherits the test's environment (XDG_CONFIG_HOME of TempEnv) with XDG_STATE_HOME
     // set to dir/state.
-    BzlProcess(const std::vector<std::string>& args, const std::string& dir);
+    // Standard input is input when given (a file or a FIFO), else /dev/null.
+    BzlProcess(const std::vector<std::string>& args, const std::string& dir, const std::string& input = "");
     ~BzlProcess();
     void Signal(int sig);
     pid_t Pid() const { return pid_; }
