@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth fonts-dejavu-core
   qt6-translations-l10n
+  python3-jsonschema
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "tests/cli/cli_fixture.h"
@@ -90,6 +91,13 @@ TEST_F(Job, PinsTheFileNamesEachUnitAndChecksTheFirmwareAfterTheLoad) {
     EXPECT_EQ(RunOnDevice({"load", "--job", job, "--port", Port(), "--unit", "SN-3", "--lang", "en"}, &out), 4) << out;
     EXPECT_NE(out.find("load FAILED (transfer-failed: firmware-mismatch, exit code 4)"), std::string::npos) << out;
     EXPECT_EQ(Count(Records(), {"\"unit_id\":\"SN-3\"", "\"failure\":\"firmware-mismatch\""}), 1u) << Records().back();
+
+    // Every record written is one the published JSON Schema accepts.
+    const std::string check = "/usr/bin/python3 -c 'import json, sys, jsonschema\n"
+                              "v = jsonschema.Draft202012Validator(json.load(open(sys.argv[1])))\n"
+                              "for line in open(sys.argv[2]): v.validate(json.loads(line))' " RECORDS_SCHEMA " " +
+                              env.dir() + "/state/Hallwyn/BootloaderZL/records.ndjson";
+    EXPECT_EQ(std::system(check.c_str()), 0) << check;
 }
 
 }  // namespace
