@@ -27,6 +27,7 @@ CBootloaderZLDlg::~CBootloaderZLDlg() {
     // process.
     if (StopWorkers(std::chrono::seconds(10))) return;
     std::fputs("BootloaderZL: a worker thread did not end; the process ends\n", stderr);
+    ReleaseExclusiveMarks();
     std::fflush(nullptr);
     std::_Exit(70);
 }

@@ -18,6 +18,7 @@
 #include "cli/station.h"
 #include "cli/system.h"
 #include "cli/unit_reader.h"
+#include "platform/serial.h"
 #include "platform/text_convert.h"
 #include "ports/com_name.h"
 #include "records/json.h"
@@ -254,6 +255,9 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::fflush(stderr);
     RunEnded();
-    if (g_leftRunning) std::_Exit(code);
+    if (g_leftRunning) {
+        zl::ReleaseExclusiveMarks();
+        std::_Exit(code);
+    }
     return code;
 }

@@ -43,6 +43,11 @@ PortHandle CreatePortHandle(const std::u16string& deviceName);
 // does not answer within a bound; Linux tries COM1 to COM256.
 std::vector<std::u16string> OpenablePorts();
 
+// Takes the exclusive marks off every port this process still holds, for a process
+// that must end while a thread still uses one: a pseudo-terminal whose other side stays
+// open keeps the mark after the process is gone, and would refuse the next opener.
+void ReleaseExclusiveMarks();
+
 // The device path behind "\\.\COMn" (empty when none): a link comN in the per-user
 // port directory, else the default table of the machine's own ports.
 std::string ResolvePortPath(const std::u16string& deviceName);

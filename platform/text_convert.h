@@ -19,6 +19,9 @@ struct Utf8Step {
 };
 Utf8Step DecodeUtf8(const std::string& text, size_t i);
 
+// Appends the code point c (at most U+10FFFF, not a surrogate) as UTF-8.
+void AppendUtf8(std::string& out, uint32_t c);
+
 std::string ToUtf8(const std::u16string& text);
 // Strict: U+FFFD for each sequence that is not UTF-8, nothing swallowed.
 std::u16string FromUtf8(const std::string& text);

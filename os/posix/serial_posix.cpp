@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/call_gate.h"
@@ -84,9 +85,36 @@ bool UucpLockHeld(const std::string& devicePath) {
     return false;
 }
 
+// The descriptors of the ports this process holds, so that a process that must end
+// while a thread still uses one can take its exclusive marks off first.
+class HeldPortSet {
+public:
+    void Add(int fd) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        fds_.insert(fd);
+    }
+    void Remove(int fd) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        fds_.erase(fd);
+    }
+    void ClearExclusiveMarks() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (int fd : fds_) ioctl(fd, TIOCNXCL);
+    }
+
+private:
+    std::mutex mutex_;
+    std::set<int> fds_;
+};
+
+HeldPortSet& HeldPorts() {
+    static HeldPortSet* set = new HeldPortSet;  // never destroyed: used up to _Exit
+    return *set;
+}
+
 class PosixSerialPort : public SerialPort {
 public:
-    PosixSerialPort(int fd, int wake) : fd_(fd), wake_(wake) {}
+    PosixSerialPort(int fd, int wake) : fd_(fd), wake_(wake) { HeldPorts().Add(fd); }
     ~PosixSerialPort() override { Close(); }
 
     bool SetCommState(const DCB& dcb) override {
@@ -264,6 +292,7 @@ public:
         }
         gate_.WaitIdle();
         // A pseudo-terminal keeps TIOCEXCL after close: clear it first.
+        HeldPorts().Remove(fd_);
         ioctl(fd_, TIOCNXCL);
         flock(fd_, LOCK_UN);
         ::close(fd_);
@@ -353,6 +382,8 @@ PortHandle CreatePortHandle(const std::u16string& deviceName) {
     }
     return std::make_shared<PosixSerialPort>(fd, wake);
 }
+
+void ReleaseExclusiveMarks() { HeldPorts().ClearExclusiveMarks(); }
 
 std::vector<std::u16string> OpenablePorts() {
     std::vector<std::u16string> names;

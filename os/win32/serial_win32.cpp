@@ -317,6 +317,8 @@ PortHandle CreatePortHandle(const std::u16string& deviceName) {
     return std::make_shared<Win32SerialPort>(h, closed);
 }
 
+void ReleaseExclusiveMarks() {}  // Windows ends a handle's exclusive use with the process
+
 std::vector<std::u16string> OpenablePorts() {
     std::vector<std::u16string> names;
     for (const PortProbe& probe : ProbePorts(PresentPorts())) {
