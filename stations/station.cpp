@@ -106,6 +106,8 @@ int Station::AnswerBox(const HeadlessPlatform::Box& box) {
         // The dialog says the port is lost before it shows that box.
         notice = (box.type & MB_TYPEMASK) == MB_OK && state_ == DialogState::PortLost;
         if (quitting_) return fallback;
+        // The result of the compare the job asks for: the tile shows the verdict itself.
+        if (verifying_ && (box.type & MB_TYPEMASK) == MB_OK) return IDOK;
         id = nextBoxId_++;
         boxes_.push_back(PendingBox{id, box.title, box.text, box.type, notice});
     }
@@ -224,20 +226,23 @@ void Station::VerifyWhenIdle() {
     driver_->Click(IDC_COMPARE);
 }
 
-void Station::ToggleSearchFrom(DialogState from) {
-    driver_->Post([this, from] {
+void Station::SetSearching(bool search) {
+    driver_->Post([this, search] {
+        CBootloaderZLDlg& dlg = driver_->Dialog();
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (state_ != from || quitting_) return;
+            if (quitting_) return;
+            // Stopped only while it searches, started only when stopped (by us or by the
+            // operator); whatever happened since this was asked.
+            if (search ? dlg.m_bStopped != 1 : (dlg.m_bStopped != 0 || state_ != DialogState::Searching)) return;
         }
-        CBootloaderZLDlg& dlg = driver_->Dialog();
         if (dlg.m_controls.IsWindowEnabled(IDC_STOPSTART) && dlg.m_controls.IsWindowVisible(IDC_STOPSTART))
             dlg.OnCommand(IDC_STOPSTART, BN_CLICKED);
     });
 }
 
 bool Station::SetUnit(const std::string& id) {
-    std::optional<DialogState> toggle;
+    std::optional<bool> search;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const bool deviceUnderWay = loaded_ || state_ == DialogState::Transferring ||
@@ -245,10 +250,10 @@ bool Station::SetUnit(const std::string& id) {
         if (!options_.askUnit || deviceUnderWay) return false;
         unit_ = id;
         // An ID starts the search (stopped for want of one, or by the operator); none stops it.
-        if (!id.empty() && state_ == DialogState::Stopped) toggle = DialogState::Stopped;
-        if (id.empty() && state_ == DialogState::Searching) toggle = DialogState::Searching;
+        if (!id.empty() && state_ == DialogState::Stopped) search = true;
+        if (id.empty() && state_ == DialogState::Searching) search = false;
     }
-    if (toggle) ToggleSearchFrom(*toggle);
+    if (search) SetSearching(*search);
     Changed();
     return true;
 }
@@ -291,7 +296,7 @@ void Station::StateChanged(DialogState state, const std::u16string&) {
             notVerified_ = false;
         }
     }
-    if (stop) ToggleSearchFrom(DialogState::Searching);
+    if (stop) SetSearching(false);
     Changed();
 }
 

@@ -143,8 +143,8 @@ private:
     void FollowUnit();
     // The flash compared with the file once the loaded device is idle again.
     void VerifyWhenIdle();
-    // Clicks Stop/Start when the dialog is still in state from when the click runs.
-    void ToggleSearchFrom(DialogState from);
+    // Stop or Start clicked, on the dialog's thread, unless the dialog is already so.
+    void SetSearching(bool search);
     // The box the tile shows: the first that waits for an answer, else a notice. Under mutex_.
     const PendingBox* ShownBox() const;
 

@@ -246,6 +246,7 @@ Tile* StationsWindow::AddTile(int port) {
     auto* tile = new Tile(english_, [this, self] { return OfferablePorts(HeldPorts(*self)); }, knownGood);
     *self = tile;
     connect(tile, &Tile::unitEntered, this, [this, tile] { FocusNextWaiting(tile); });
+    connect(tile, &Tile::unitFreed, this, [this, tile] { UnitFreed(tile); });
     tiles_.push_back(tile);
     connect(tile, &Tile::portChosen, this, [this, tile](int n) { ChoosePort(tile, n); });
     connect(tile, &Tile::removeRequested, this, [this, tile] { RemoveTile(tile); });
@@ -390,14 +391,22 @@ void StationsWindow::Tick() {
     const bool busy = AnyBusy();
     deviceBox_->setEnabled(!busy && !setup_.job);
     ShowFigures();
-    if (setup_.askUnit) {
-        // The scanner types where the focus is: into a tile waiting for an ID, not one
-        // whose device is being loaded.
-        const auto focused = std::find_if(tiles_.begin(), tiles_.end(), [](const Tile* t) { return t->UnitHasFocus(); });
-        const bool elsewhere = QApplication::focusWidget() != nullptr && focused == tiles_.end();
-        if (!elsewhere && (focused == tiles_.end() || !(*focused)->WaitingForUnit()))
-            FocusNextWaiting(focused == tiles_.end() ? nullptr : *focused);
+    // The scanner types where the focus is: at first into the first tile that waits for an ID.
+    if (setup_.askUnit && !unitFocused_) {
+        const auto waiting = std::find_if(tiles_.begin(), tiles_.end(), [](const Tile* t) { return t->WaitingForUnit(); });
+        if (waiting != tiles_.end()) {
+            unitFocused_ = true;
+            (*waiting)->FocusUnit();
+        }
     }
+}
+
+void StationsWindow::UnitFreed(Tile* tile) {
+    // A device is done: its tile takes the next ID, unless the focus is in a tile that
+    // waits for one already.
+    const bool focusWaits =
+        std::any_of(tiles_.begin(), tiles_.end(), [](const Tile* t) { return t->UnitHasFocus() && t->WaitingForUnit(); });
+    if (!focusWaits && tile->WaitingForUnit()) tile->FocusUnit();
 }
 
 void StationsWindow::FocusNextWaiting(const Tile* after) {

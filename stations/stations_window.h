@@ -94,6 +94,7 @@ private:
     void ReadKnownGood();
     std::optional<int64_t> KnownGood(const std::string& unitId) const;
     void FocusNextWaiting(const Tile* after);
+    void UnitFreed(Tile* tile);
 
     WindowSetup setup_;
     QSettings settings_;
@@ -118,6 +119,7 @@ private:
     report::YieldTally tally_;
     std::map<std::string, int64_t> knownGood_;  // unit ID -> its last good load (UTC ms)
     bool figuresDue_ = true;
+    bool unitFocused_ = false;  // the first tile waiting for an ID has had the focus
     std::chrono::steady_clock::time_point figuresShown_{};
 
     QTimer timer_;

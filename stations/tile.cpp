@@ -239,7 +239,8 @@ void Tile::RenderUnit() {
     if (!unit_) return;
     const StationView& v = view_;
     // Done with: the ID goes with its device.
-    if (!shownUnit_.empty() && v.unit.empty()) {
+    const bool freed = !shownUnit_.empty() && v.unit.empty();
+    if (freed) {
         unit_->clear();
         ClearWarning();
     }
@@ -250,6 +251,7 @@ void Tile::RenderUnit() {
     unitLabel_->setText(Q(WText(WinText::UnitLabel, english_)));
     loadAgain_->setText(Q(WText(WinText::LoadAgain, english_)));
     skip_->setText(Q(WText(WinText::Skip, english_)));
+    if (freed) emit unitFreed();
     if (warnedUnit_.empty()) return warning_->hide();
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(warnedMs_).toLocalTime();
     const QString shown = when.toString(english_ ? QStringLiteral("yyyy-MM-dd HH:mm:ss") : QStringLiteral("dd.MM.yyyy HH:mm:ss"));

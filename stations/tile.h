@@ -74,6 +74,7 @@ signals:
     void portChosen(int port);
     void removeRequested();
     void unitEntered();  // a unit ID was taken: the focus may move on
+    void unitFreed();    // the device is done: the tile waits for the next ID
 
 private:
     void FillPorts();
