@@ -3,12 +3,16 @@
 #include <QMessageBox>
 #include <QSettings>
 
+#include <cstdio>
+
 #include "stations/window_texts.h"
 
 namespace zl::stations {
 namespace {
 
 void Refuse(bool english, const QString& text) {
+    // Said on standard error too, for a line started from a script.
+    std::fprintf(stderr, "BootloaderZL-Stations: %s\n", text.toLocal8Bit().constData());
     QMessageBox box(QMessageBox::Critical, QString::fromStdU16String(WText(WinText::JobRefused, english)), text,
                     QMessageBox::Ok);
     box.exec();
