@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "faces/qt/quit_signals.h"
+#include "stations/launch.h"
 #include "stations/stations_window.h"
 
 int main(int argc, char** argv) {
@@ -13,7 +14,10 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("com.hallwyn.BootloaderZL.Stations"));
     Q_INIT_RESOURCE(resources);
     app.setWindowIcon(QIcon(QStringLiteral(":/bootloaderzl/icon.png")));
-    zl::stations::StationsWindow window;
+    int refused = 0;
+    std::optional<zl::stations::WindowSetup> setup = zl::stations::SetupFromArguments(app.arguments().mid(1), refused);
+    if (!setup) return refused;
+    zl::stations::StationsWindow window(std::move(*setup));
     // Logout, shutdown, kill or the terminal closed: every station ends as Quit does,
     // its transfer under way finished first.
     zl::QuitOnSignals([&window](int) { window.Shutdown(); });

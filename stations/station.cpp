@@ -6,11 +6,12 @@
 #include "platform/win32.h"
 #include "records/record_log.h"
 #include "res/resources.h"
+#include "stations/live_summary.h"
 
 namespace zl::stations {
 
 Station::Station(StationOptions options, RecordLog* records, std::function<void()> changed)
-    : options_(std::move(options)), changed_(std::move(changed)) {
+    : options_(std::move(options)), changed_(std::move(changed)), records_(records) {
     // The dialog starts as the window would with a profile that names this port, the
     // common device type and language; the station never writes a profile.
     DriverSetup setup;
@@ -18,8 +19,10 @@ Station::Station(StationOptions options, RecordLog* records, std::function<void(
     setup.device = options_.device;
     setup.english = options_.english;
     if (!options_.autoLoad.empty()) setup.fileAnswer = options_.autoLoad;
-    setup.records = records;
+    setup.records = records ? static_cast<RecordSink*>(this) : nullptr;
     driver_ = std::make_unique<DialogDriver>(std::move(setup), static_cast<DriverListener&>(*this));
+    driver_->Dialog().PinFileSha256(options_.pinnedSha256);
+    driver_->Dialog().ExpectFirmware(options_.expectFirmware);
 }
 
 Station::~Station() {
@@ -50,6 +53,7 @@ void Station::Ended() {
 bool Station::StartupDone() const { return driver_->StartupDone(); }
 
 void Station::Changed() {
+    VerifyWhenIdle();
     if (changed_) changed_();
 }
 
@@ -72,6 +76,11 @@ StationView Station::View() const {
     v.failed = failed_;
     v.verdict = verdict_;
     v.verdictText = verdictText_;
+    v.notVerified = notVerified_;
+    v.lastDeviceS = lastDeviceS_;
+    v.unit = unit_;
+    v.unitEditable = options_.askUnit && !loaded_ && state_ != DialogState::Transferring &&
+                     !(state_ == DialogState::Connected && !unit_.empty());
     if (const PendingBox* shown = ShownBox()) v.box = *shown;
     v.transfer = transfer;
     v.busy = transfer || std::any_of(boxes_.begin(), boxes_.end(), [](const PendingBox& b) { return !b.notice; });
@@ -97,6 +106,8 @@ int Station::AnswerBox(const HeadlessPlatform::Box& box) {
         // The dialog says the port is lost before it shows that box.
         notice = (box.type & MB_TYPEMASK) == MB_OK && state_ == DialogState::PortLost;
         if (quitting_) return fallback;
+        // The result of the compare the job asks for: the tile shows the verdict itself.
+        if (verifying_ && (box.type & MB_TYPEMASK) == MB_OK) return IDOK;
         id = nextBoxId_++;
         boxes_.push_back(PendingBox{id, box.title, box.text, box.type, notice});
     }
@@ -136,39 +147,156 @@ void Station::Answer(uint64_t boxId, int answer) {
     Changed();
 }
 
-void Station::TransferEnded(const TransferRecord& record) {
-    if (record.operation != Operation::Load) return;
+void Station::Keep(const TransferRecord& record) {
+    RecordTags tags = options_.tags;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (record.outcome == Outcome::Ok) {
-            ++good_;
-            verdict_ = Verdict::Pass;
-            verdictText_.clear();
+        tags.unitId = unit_;
+    }
+    records_->Write(record, tags);
+}
+
+void Station::TransferEnded(const TransferRecord& record) {
+    bool verify = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        RecordTags tags = options_.tags;
+        tags.unitId = unit_;
+        report::RecordSummary summary;
+        if (!LiveSummary(record, tags, StartUtcMs(record.startedUs), summary)) {
+            summary.operation = OperationName(record.operation);
+            summary.good = record.outcome == Outcome::Ok;
+            summary.durationS = static_cast<double>(record.durationUs) / 1e6;
+        }
+        if (record.operation == Operation::Load) {
+            DeviceDone d{summary, record.outcome == Outcome::Ok, unit_};
+            // A PIC32 device loaded good counts once its flash has been compared.
+            if (d.loadGood && options_.verify && record.deviceSel == 0) {
+                loaded_ = std::move(d);
+                verifyDue_ = verify = true;
+            } else {
+                DeviceFinished(std::move(d), record.boxText);
+            }
+        } else if (record.operation == Operation::Verify && verifying_ && loaded_) {
+            verifying_ = false;
+            DeviceDone d = std::move(*loaded_);
+            loaded_.reset();
+            d.summary.durationS += summary.durationS;
+            if (!summary.good) d.summary.good = false, d.summary.cause = summary.cause;
+            DeviceFinished(std::move(d), record.boxText);
         } else {
-            ++failed_;
-            verdict_ = Verdict::Fail;
-            verdictText_ = record.boxText;
+            return;  // a readout or a compare of the operator's own: no device of the line
         }
     }
     Changed();
+    if (verify) VerifyWhenIdle();
+}
+
+void Station::DeviceFinished(DeviceDone d, const std::u16string& boxText) {
+    notVerified_ = false;
+    if (d.summary.good) {
+        ++good_;
+        verdict_ = Verdict::Pass;
+        verdictText_.clear();
+    } else {
+        ++failed_;
+        verdict_ = Verdict::Fail;
+        verdictText_ = boxText;
+    }
+    lastDeviceS_ = d.summary.durationS;
+    done_.push_back(std::move(d));
+    // The unit is done with: the next device needs an ID of its own.
+    if (options_.askUnit) unit_.clear();
+}
+
+void Station::VerifyWhenIdle() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!verifyDue_ || state_ != DialogState::Connected) return;
+    }
+    // As the user presses Compare: once the device is shown again and nothing runs.
+    const CBootloaderZLDlg& dlg = driver_->Dialog();
+    if (dlg.m_bInfoRunning != 1 || dlg.m_bTransferRunning != 0) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!verifyDue_) return;
+        verifyDue_ = false;
+        verifying_ = true;
+    }
+    driver_->Click(IDC_COMPARE);
+}
+
+void Station::SetSearching(bool search) {
+    driver_->Post([this, search] {
+        CBootloaderZLDlg& dlg = driver_->Dialog();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (quitting_) return;
+            // Stopped only while it searches, started only when stopped (by us or by the
+            // operator); whatever happened since this was asked.
+            if (search ? dlg.m_bStopped != 1 : (dlg.m_bStopped != 0 || state_ != DialogState::Searching)) return;
+        }
+        if (dlg.m_controls.IsWindowEnabled(IDC_STOPSTART) && dlg.m_controls.IsWindowVisible(IDC_STOPSTART))
+            dlg.OnCommand(IDC_STOPSTART, BN_CLICKED);
+    });
+}
+
+bool Station::SetUnit(const std::string& id) {
+    std::optional<bool> search;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const bool deviceUnderWay = loaded_ || state_ == DialogState::Transferring ||
+                                    (state_ == DialogState::Connected && !unit_.empty());
+        if (!options_.askUnit || deviceUnderWay) return false;
+        unit_ = id;
+        // An ID starts the search (stopped for want of one, or by the operator); none stops it.
+        if (!id.empty() && state_ == DialogState::Stopped) search = true;
+        if (id.empty() && state_ == DialogState::Searching) search = false;
+    }
+    if (search) SetSearching(*search);
+    Changed();
+    return true;
+}
+
+std::vector<DeviceDone> Station::TakeDone() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<DeviceDone> done;
+    done.swap(done_);
+    return done;
 }
 
 void Station::StateChanged(DialogState state, const std::u16string&) {
+    bool stop = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         state_ = state;
+        if (state == DialogState::Searching || state == DialogState::PortLost) {
+            if (loaded_) {
+                // Gone before its flash was compared (or the compare never ran): not good.
+                DeviceDone d = std::move(*loaded_);
+                loaded_.reset();
+                verifyDue_ = verifying_ = false;
+                d.summary.good = false;
+                DeviceFinished(std::move(d), u"");
+                notVerified_ = true;
+            }
+        }
         if (state == DialogState::Searching) {
             // The port is back: a notice that it was not is over.
             boxes_.erase(std::remove_if(boxes_.begin(), boxes_.end(), [](const PendingBox& b) { return b.notice; }),
                          boxes_.end());
             wasSearching_ = true;
+            // No unit ID for the next device: nothing is searched for until one comes.
+            stop = options_.askUnit && unit_.empty() && !quitting_;
         } else if (state == DialogState::Connected && wasSearching_) {
             // The next device is switched on: the verdict on the last one goes.
             wasSearching_ = false;
             verdict_ = Verdict::None;
             verdictText_.clear();
+            notVerified_ = false;
         }
     }
+    if (stop) SetSearching(false);
     Changed();
 }
 

@@ -20,6 +20,9 @@
 
 #include "driver/dialog_driver.h"
 #include "platform/transfer.h"
+#include "protocol/firmware_id.h"
+#include "records/record_line.h"
+#include "report/record_summary.h"
 
 namespace zl {
 class CBootloaderZLDlg;
@@ -33,6 +36,22 @@ struct StationOptions {
     int device = 0;           // the Device box entry, the same for every station
     bool english = false;
     std::u16string autoLoad;  // the Auto-Load file; empty: Auto-Load off
+    // A production job: the file's pinned SHA-256 (empty: any file), the firmware the
+    // device must report after a load, the flash compared with the file after each PIC32
+    // load, and the job's name and SHA-256 in every record.
+    std::string pinnedSha256;
+    std::optional<FirmwareId> expectFirmware;
+    bool verify = false;
+    RecordTags tags;
+    // Each device is named by a unit ID the tile takes; without one nothing is searched.
+    bool askUnit = false;
+};
+
+// A device the station is done with: loaded (and compared, when the job verifies).
+struct DeviceDone {
+    report::RecordSummary summary;  // as the yield counts it: good only when the verify agreed too
+    bool loadGood = false;          // the load's own record says "ok"
+    std::string unitId;
 };
 
 enum class Verdict { None, Pass, Fail };
@@ -59,13 +78,17 @@ struct StationView {
     int good = 0, failed = 0;
     Verdict verdict = Verdict::None;
     std::u16string verdictText;  // why the last device failed (its box text)
+    bool notVerified = false;    // it failed because it was gone before its flash was compared
     std::optional<PendingBox> box;
     bool transfer = false;  // a load runs
     bool busy = false;      // a transfer runs or a box waits: the station cannot be removed
     bool ended = false;  // the dialog has ended
+    std::optional<double> lastDeviceS;  // the time the last device took (load and verify)
+    std::string unit;        // the unit ID the next or current device is recorded with
+    bool unitEditable = false;  // the unit ID may be set: no device is being loaded
 };
 
-class Station : private DriverListener {
+class Station : private DriverListener, private RecordSink {
 public:
     // changed is called on any of the station's threads whenever View() may differ:
     // it must be quick. records may be null (no record file).
@@ -91,6 +114,12 @@ public:
     // The Auto-Load file of all stations (empty: Auto-Load off).
     void SetAutoLoad(const std::u16string& path);
     void SetLanguage(bool english);
+    // The unit ID of the next device (askUnit): a search begins once it is set and stops
+    // while it is empty; the station clears it when the device is done. Refused (false)
+    // while a device is being loaded.
+    bool SetUnit(const std::string& id);
+    // The devices done since the last call, oldest first.
+    std::vector<DeviceDone> TakeDone();
 
     // Ends the station as Quit does (the device is told to reset, the port released):
     // open boxes are cancelled, a running transfer is finished first (it ends by its own
@@ -106,11 +135,22 @@ private:
     void TransferEnded(const TransferRecord& record) override;
     void Changed() override;
     void Ended() override;
+    // RecordSink: the record with the job's tags and the unit's ID.
+    void Keep(const TransferRecord& record) override;
+    // The device's verdict, its counters and its summary (under mutex_).
+    void DeviceFinished(DeviceDone d, const std::u16string& boxText);
+    // Stops or starts the search as the unit ID asks, on the dialog's thread.
+    void FollowUnit();
+    // The flash compared with the file once the loaded device is idle again.
+    void VerifyWhenIdle();
+    // Stop or Start clicked, on the dialog's thread, unless the dialog is already so.
+    void SetSearching(bool search);
     // The box the tile shows: the first that waits for an answer, else a notice. Under mutex_.
     const PendingBox* ShownBox() const;
 
     StationOptions options_;
     std::function<void()> changed_;
+    RecordLog* records_;
     std::unique_ptr<DialogDriver> driver_;
 
     mutable std::mutex mutex_;
@@ -123,8 +163,16 @@ private:
     int good_ = 0, failed_ = 0;
     Verdict verdict_ = Verdict::None;
     std::u16string verdictText_;
+    bool notVerified_ = false;
     bool wasSearching_ = false;
     DialogState state_ = DialogState::Stopped;  // as the dialog last published it
+    std::string unit_;
+    bool stoppedForUnit_ = false;  // the search was stopped for want of a unit ID
+    // A load that succeeded and waits for its verify (its summary, the device's time so far).
+    std::optional<DeviceDone> loaded_;
+    bool verifyDue_ = false, verifying_ = false;
+    std::optional<double> lastDeviceS_;
+    std::vector<DeviceDone> done_;
 };
 
 }  // namespace zl::stations

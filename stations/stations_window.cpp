@@ -19,12 +19,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 
 #include "app/texts.h"
 #include "files/file_filter.h"
 #include "faces/qt/file_dialog.h"
 #include "faces/qt/toolkit_language.h"
 #include "records/record_log.h"
+#include "report/record_stream.h"
 #include "res/resources.h"
 #include "stations/port_list.h"
 #include "stations/station.h"
@@ -46,8 +48,9 @@ std::u16string StoredPorts(const QVariant& value) {
 
 }  // namespace
 
-StationsWindow::StationsWindow()
-    : settings_(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Hallwyn"),
+StationsWindow::StationsWindow(WindowSetup setup)
+    : setup_(std::move(setup)),
+      settings_(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Hallwyn"),
                 QStringLiteral("BootloaderZL-Stations")),
       records_(std::make_unique<RecordLog>(RecordLog::DefaultPath(), "BootloaderZL-Stations", BZL_VERSION,
                                            [](const std::string& problem) {
@@ -56,6 +59,12 @@ StationsWindow::StationsWindow()
     english_ = settings_.value(QStringLiteral("PrevLang"), 0).toInt() != 0;
     const std::vector<std::u16string>& types = DeviceTypeNames();
     device_ = std::clamp(settings_.value(QStringLiteral("PrevDevice"), 0).toInt(), 0, static_cast<int>(types.size()) - 1);
+    if (setup_.job) {
+        // Locked to the job: its device type and its file, whatever the profile says.
+        device_ = std::clamp(setup_.job->device, 0, static_cast<int>(types.size()) - 1);
+        autoLoad_ = QFileInfo(QString::fromStdString(setup_.job->filePath)).absoluteFilePath().toStdU16String();
+    }
+    if (setup_.askUnit) ReadKnownGood();
 
     const MenuTemplate& menu = MainMenu();
     languageMenu_ = menuBar()->addMenu(Q(menu.popup));
@@ -94,6 +103,16 @@ StationsWindow::StationsWindow()
 
     hint_ = new QLabel(central);
     hint_->setWordWrap(true);
+    jobLabel_ = new QLabel(central);
+    jobLabel_->setTextFormat(Qt::PlainText);
+    jobLabel_->setVisible(setup_.job.has_value());
+    figures_ = new QLabel(central);
+    figures_->setTextFormat(Qt::PlainText);
+    QFont bold = figures_->font();
+    bold.setBold(true);
+    jobLabel_->setFont(bold);
+    figures_->setFont(bold);
+    deviceBox_->setEnabled(!setup_.job);
     auto* tiles = new QWidget;
     grid_ = new QGridLayout(tiles);
     grid_->setContentsMargins(0, 0, 0, 0);
@@ -105,6 +124,8 @@ StationsWindow::StationsWindow()
 
     auto* layout = new QVBoxLayout(central);
     layout->addLayout(top);
+    layout->addWidget(jobLabel_);
+    layout->addWidget(figures_);
     layout->addWidget(hint_);
     layout->addWidget(scroll, 1);
     setCentralWidget(central);
@@ -134,6 +155,14 @@ void StationsWindow::Retranslate() {
     autoLoadOff_->setText(Q(Text(TextId::AutoLoadOff, english_)));
     add_->setText(Q(WText(WinText::AddStation, english_)));
     hint_->setText(Q(WText(WinText::NoStations, english_)));
+    if (setup_.job) {
+        const JobFile& job = *setup_.job;
+        jobLabel_->setText(Q(WText(WinText::JobHeader, english_))
+                               .arg(QString::fromStdString(job.name), QFileInfo(Q(autoLoad_)).fileName(),
+                                    QString::fromStdString(job.sha256.substr(0, 12))));
+    }
+    figuresDue_ = true;
+    ShowFigures();
     german_->setChecked(!english_);
     english_action_->setChecked(english_);
     ShowPath();
@@ -154,7 +183,8 @@ void StationsWindow::ShowPath() {
     const QString full = autoLoad_.empty() ? Q(Text(TextId::AutoLoadPathOff, english_)) : Q(autoLoad_);
     path_->setToolTip(autoLoad_.empty() ? QString() : full);
     path_->setText(path_->fontMetrics().elidedText(full, Qt::ElideMiddle, std::max(260, path_->width())));
-    autoLoadOff_->setEnabled(!autoLoad_.empty());
+    autoLoadOff_->setEnabled(!autoLoad_.empty() && !setup_.job);
+    chooseFile_->setEnabled(!setup_.job);
 }
 
 void StationsWindow::ChooseFile() {
@@ -166,6 +196,7 @@ void StationsWindow::ChooseFile() {
 }
 
 void StationsWindow::SetAutoLoadFile(const std::u16string& path) {
+    if (setup_.job) return;  // the job's file, and no other
     autoLoad_ = path;
     for (Tile* tile : tiles_)
         if (Station* s = tile->GetStation()) s->SetAutoLoad(path);
@@ -210,8 +241,12 @@ Tile* StationsWindow::AddTile(int port) {
     const std::vector<int> held = HeldPorts(nullptr);
     if (port != 0 && std::find(held.begin(), held.end(), port) != held.end()) port = 0;
     auto self = std::make_shared<Tile*>(nullptr);
-    auto* tile = new Tile(english_, [this, self] { return OfferablePorts(HeldPorts(*self)); });
+    Tile::KnownGood knownGood;
+    if (setup_.askUnit) knownGood = [this](const std::string& id) { return KnownGood(id); };
+    auto* tile = new Tile(english_, [this, self] { return OfferablePorts(HeldPorts(*self)); }, knownGood);
     *self = tile;
+    connect(tile, &Tile::unitEntered, this, [this, tile] { FocusNextWaiting(tile); });
+    connect(tile, &Tile::unitFreed, this, [this, tile] { UnitFreed(tile); });
     tiles_.push_back(tile);
     connect(tile, &Tile::portChosen, this, [this, tile](int n) { ChoosePort(tile, n); });
     connect(tile, &Tile::removeRequested, this, [this, tile] { RemoveTile(tile); });
@@ -268,6 +303,7 @@ void StationsWindow::RemoveTile(Tile* tile) {
 
 void StationsWindow::Retire(Tile* tile) {
     pending_.erase(tile);
+    if (Station* s = tile->GetStation()) CollectDone(*s);
     std::unique_ptr<Station> station = tile->Detach();
     if (!station) return;
     // Quitting waits for the station's thread (a pause of up to a few seconds): it is
@@ -315,8 +351,20 @@ void StationsWindow::StartPending() {
             std::lock_guard<std::mutex> lock(retireMutex_);
             if (retiring_.count(tile->Port()) != 0) continue;
         }
-        auto station = std::make_unique<Station>(StationOptions{ComDeviceName(tile->Port()), device_, english_, autoLoad_},
-                                                 records_.get(), tile->ChangeNotifier());
+        StationOptions options;
+        options.port = ComDeviceName(tile->Port());
+        options.device = device_;
+        options.english = english_;
+        options.autoLoad = autoLoad_;
+        if (setup_.job) {
+            options.pinnedSha256 = setup_.job->sha256;
+            options.expectFirmware = setup_.job->expectFirmware;
+            options.verify = setup_.job->verify;
+            options.tags.jobName = setup_.job->name;
+            options.tags.jobSha256 = setup_.job->jobSha256;
+        }
+        options.askUnit = setup_.askUnit;
+        auto station = std::make_unique<Station>(std::move(options), records_.get(), tile->ChangeNotifier());
         station->Start();
         tile->Attach(std::move(station));
         pending_.erase(tile);
@@ -336,9 +384,95 @@ void StationsWindow::Tick() {
         return;
     }
     StartPending();
-    for (Tile* tile : tiles_) tile->Refresh();
+    for (Tile* tile : tiles_) {
+        if (Station* s = tile->GetStation()) CollectDone(*s);
+        tile->Refresh();
+    }
     const bool busy = AnyBusy();
-    deviceBox_->setEnabled(!busy);
+    deviceBox_->setEnabled(!busy && !setup_.job);
+    ShowFigures();
+    // The scanner types where the focus is: at first into the first tile that waits for an ID.
+    if (setup_.askUnit && !unitFocused_) {
+        const auto waiting = std::find_if(tiles_.begin(), tiles_.end(), [](const Tile* t) { return t->WaitingForUnit(); });
+        if (waiting != tiles_.end()) {
+            unitFocused_ = true;
+            (*waiting)->FocusUnit();
+        }
+    }
+}
+
+void StationsWindow::UnitFreed(Tile* tile) {
+    // A device is done: its tile takes the next ID, unless the focus is in a tile that
+    // waits for one already.
+    const bool focusWaits =
+        std::any_of(tiles_.begin(), tiles_.end(), [](const Tile* t) { return t->UnitHasFocus() && t->WaitingForUnit(); });
+    if (!focusWaits && tile->WaitingForUnit()) tile->FocusUnit();
+}
+
+void StationsWindow::FocusNextWaiting(const Tile* after) {
+    const auto from = std::find(tiles_.begin(), tiles_.end(), after);
+    const size_t n = tiles_.size();
+    const size_t first = from == tiles_.end() ? 0 : static_cast<size_t>(from - tiles_.begin()) + 1;
+    for (size_t i = 0; i < n; ++i) {
+        Tile* tile = tiles_[(first + i) % n];
+        if (tile != after && tile->WaitingForUnit()) return tile->FocusUnit();
+    }
+}
+
+void StationsWindow::CollectDone(Station& station) {
+    for (const DeviceDone& d : station.TakeDone()) {
+        tally_.Add(d.summary);
+        if (d.loadGood && !d.unitId.empty()) {
+            int64_t& when = knownGood_[d.unitId];
+            when = std::max(when, d.summary.timeMs);
+        }
+        figuresDue_ = true;
+    }
+}
+
+std::optional<int64_t> StationsWindow::KnownGood(const std::string& unitId) const {
+    const auto it = knownGood_.find(unitId);
+    if (it == knownGood_.end()) return std::nullopt;
+    return it->second;
+}
+
+void StationsWindow::ReadKnownGood() {
+    report::RecordFilter filter;
+    filter.jobSha256 = setup_.job ? setup_.job->jobSha256 : std::string();
+    report::RecordStream stream(filter, [this](const report::RecordSummary& r) {
+        if (r.schema != 2 || r.operation != "load" || !r.good || !r.hasUnit) return;
+        int64_t& when = knownGood_[r.unitId];
+        when = std::max(when, r.timeMs);
+    });
+    std::ifstream in(records_->Path(), std::ios::binary);
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) stream.Feed(buffer, static_cast<size_t>(in.gcount()));
+    stream.EndOfFile();
+}
+
+void StationsWindow::ShowFigures() {
+    // Once something changed, and every few seconds for the last hour's count.
+    const auto now = std::chrono::steady_clock::now();
+    if (!figuresDue_ && now - figuresShown_ < std::chrono::seconds(5)) return;
+    figuresDue_ = false;
+    figuresShown_ = now;
+    const report::YieldFigures f = tally_.Figures();
+    const QString none = Q(WText(WinText::NoFigure, english_));
+    QString yield = none, median = none;
+    if (f.firstPassYield) {
+        yield = QString::number(*f.firstPassYield * 100, 'f', 1) + QStringLiteral(" %");
+        if (!english_) yield.replace(QLatin1Char('.'), QLatin1Char(','));
+    }
+    if (f.loadMedianS) median = Seconds(*f.loadMedianS, english_) + QStringLiteral(" s");
+    const int64_t hourAgo =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count() -
+        3600 * 1000;
+    figures_->setText(Q(WText(WinText::Figures, english_))
+                          .arg(f.good)
+                          .arg(f.failed)
+                          .arg(yield)
+                          .arg(tally_.GoodSince(hourAgo))
+                          .arg(median));
 }
 
 void StationsWindow::closeEvent(QCloseEvent* event) {

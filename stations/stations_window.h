@@ -10,12 +10,18 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "jobs/job_file.h"
+#include "report/yield_tally.h"
 
 class QAction;
 class QComboBox;
@@ -33,13 +39,23 @@ namespace zl::stations {
 class Station;
 class Tile;
 
+struct WindowSetup {
+    // The window runs locked to this job: its device type and file, pinned, verified as
+    // it says, and named in every record. The job has been read and its file checked.
+    std::optional<JobFile> job;
+    // Each device is named by a unit ID typed or scanned into its station's tile.
+    bool askUnit = false;
+};
+
 class StationsWindow : public QMainWindow {
     Q_OBJECT
 public:
-    StationsWindow();
+    explicit StationsWindow(WindowSetup setup = {});
     ~StationsWindow() override;
 
     const std::vector<Tile*>& Tiles() const { return tiles_; }
+    // The figures of this window's run, as the header shows them.
+    report::YieldFigures Figures() const { return tally_.Figures(); }
     // The Auto-Load file of all stations, as if chosen in the file dialog (empty: off).
     void SetAutoLoadFile(const std::u16string& path);
     Tile* AddTile(int port);
@@ -71,7 +87,16 @@ private:
     void Retranslate();
     bool AnyBusy() const;
     void ShowPath();
+    // The devices the stations are done with: counted, and their unit IDs remembered.
+    void CollectDone(Station& station);
+    void ShowFigures();
+    // The unit IDs loaded good for this job before, from the record file.
+    void ReadKnownGood();
+    std::optional<int64_t> KnownGood(const std::string& unitId) const;
+    void FocusNextWaiting(const Tile* after);
+    void UnitFreed(Tile* tile);
 
+    WindowSetup setup_;
     QSettings settings_;
     std::unique_ptr<RecordLog> records_;
     bool english_ = false;
@@ -91,6 +116,12 @@ private:
     bool shuttingDown_ = false;
     bool shutDown_ = false;  // every station has ended: the window may close
 
+    report::YieldTally tally_;
+    std::map<std::string, int64_t> knownGood_;  // unit ID -> its last good load (UTC ms)
+    bool figuresDue_ = true;
+    bool unitFocused_ = false;  // the first tile waiting for an ID has had the focus
+    std::chrono::steady_clock::time_point figuresShown_{};
+
     QTimer timer_;
     QMenu* languageMenu_ = nullptr;
     QAction* german_ = nullptr;
@@ -103,6 +134,8 @@ private:
     QPushButton* autoLoadOff_ = nullptr;
     QPushButton* add_ = nullptr;
     QLabel* hint_ = nullptr;
+    QLabel* jobLabel_ = nullptr;
+    QLabel* figures_ = nullptr;
     QGridLayout* grid_ = nullptr;
 };
 

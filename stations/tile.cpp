@@ -1,14 +1,16 @@
 #include "stations/tile.h"
 
+#include <QDateTime>
 #include <QGridLayout>
-#include <QSignalBlocker>
-
-#include <algorithm>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "faces/qt/text_display.h"
 #include "platform/win32.h"
@@ -21,6 +23,16 @@ namespace {
 
 QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
 
+}  // namespace
+
+QString Seconds(double s, bool english) {
+    QString text = QString::number(s, 'f', 1);
+    if (!english) text.replace(QLatin1Char('.'), QLatin1Char(','));
+    return text;
+}
+
+namespace {
+
 QLabel* NewLabel(QWidget* parent, bool wrap = true) {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
@@ -30,8 +42,8 @@ QLabel* NewLabel(QWidget* parent, bool wrap = true) {
 
 }  // namespace
 
-Tile::Tile(bool english, std::function<std::vector<int>()> offerPorts, QWidget* parent)
-    : QFrame(parent), english_(english), offerPorts_(std::move(offerPorts)) {
+Tile::Tile(bool english, std::function<std::vector<int>()> offerPorts, KnownGood knownGood, QWidget* parent)
+    : QFrame(parent), english_(english), offerPorts_(std::move(offerPorts)), knownGood_(std::move(knownGood)) {
     setObjectName(QStringLiteral("tile"));
     setFrameShape(QFrame::StyledPanel);
     setMinimumWidth(280);
@@ -77,6 +89,8 @@ Tile::Tile(bool english, std::function<std::vector<int>()> offerPorts, QWidget* 
 
     counters_ = NewLabel(this, false);
     counters_->setAlignment(Qt::AlignCenter);
+    lastDevice_ = NewLabel(this, false);
+    lastDevice_->setAlignment(Qt::AlignCenter);
     verdict_ = NewLabel(this);
     verdict_->setAlignment(Qt::AlignCenter);
     verdict_->setMinimumHeight(verdict_->fontMetrics().height() * 2);
@@ -107,10 +121,12 @@ Tile::Tile(bool english, std::function<std::vector<int>()> offerPorts, QWidget* 
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    if (knownGood_) layout->addLayout(MakeUnitRow(bold));
     layout->addWidget(status_);
     layout->addWidget(bar_);
     layout->addLayout(panels);
     layout->addWidget(counters_);
+    layout->addWidget(lastDevice_);
     layout->addWidget(verdict_);
     layout->addWidget(reason_);
     layout->addWidget(boxPanel_);
@@ -134,7 +150,114 @@ Tile::Tile(bool english, std::function<std::vector<int>()> offerPorts, QWidget* 
     SetEnglish(english);
 }
 
+QVBoxLayout* Tile::MakeUnitRow(const QFont& bold) {
+    // The unit ID of the next device: a barcode scanner types it into the focused tile
+    // and presses Enter.
+    unitLabel_ = NewLabel(this, false);
+    unitLabel_->setFont(bold);
+    unit_ = new QLineEdit(this);
+    unit_->setObjectName(QStringLiteral("unit"));
+    unit_->setFont(bold);
+    auto* row = new QHBoxLayout;
+    row->addWidget(unitLabel_);
+    row->addWidget(unit_, 1);
+
+    // The warning on an ID loaded good before; the operator loads it again or skips it.
+    warning_ = new QFrame(this);
+    warning_->setObjectName(QStringLiteral("warning"));
+    warning_->setStyleSheet(QStringLiteral("QFrame#warning { background: #ffe0b2; border: 2px solid #e65100; }"));
+    warningText_ = NewLabel(warning_);
+    loadAgain_ = new QPushButton(warning_);
+    skip_ = new QPushButton(warning_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(loadAgain_);
+    buttons->addWidget(skip_);
+    auto* inner = new QVBoxLayout(warning_);
+    inner->addWidget(warningText_);
+    inner->addLayout(buttons);
+    warning_->hide();
+
+    connect(unit_, &QLineEdit::returnPressed, this, [this] { EnterUnit(); });
+    connect(unit_, &QLineEdit::textEdited, this, [this] {
+        if (unit_->text().trimmed().toStdString() != warnedUnit_) ClearWarning();
+    });
+    connect(loadAgain_, &QPushButton::clicked, this, [this] {
+        const std::string id = warnedUnit_;
+        if (!id.empty()) TakeUnit(id);
+    });
+    connect(skip_, &QPushButton::clicked, this, [this] {
+        ClearWarning();
+        unit_->clear();
+        unit_->setFocus();
+    });
+    auto* column = new QVBoxLayout;
+    column->addLayout(row);
+    column->addWidget(warning_);
+    return column;
+}
+
 Tile::~Tile() = default;
+
+bool Tile::WaitingForUnit() const {
+    return unit_ && station_ && !view_.ended && view_.unitEditable && view_.unit.empty();
+}
+
+bool Tile::UnitHasFocus() const { return unit_ && unit_->hasFocus(); }
+
+void Tile::FocusUnit() {
+    if (unit_) unit_->setFocus(Qt::OtherFocusReason);
+}
+
+void Tile::EnterUnit() {
+    const std::string id = unit_->text().trimmed().toStdString();
+    if (!station_ || !view_.unitEditable || id.empty() || id == view_.unit) return;
+    if (id == warnedUnit_) return TakeUnit(id);  // Enter again: loaded again
+    if (const std::optional<int64_t> when = knownGood_(id)) {
+        warnedUnit_ = id;
+        warnedMs_ = *when;
+        RenderUnit();
+        return;
+    }
+    TakeUnit(id);
+}
+
+void Tile::TakeUnit(const std::string& id) {
+    ClearWarning();
+    if (!station_ || !station_->SetUnit(id)) return;
+    unit_->setText(QString::fromStdString(id));
+    Refresh(true);
+    emit unitEntered();
+}
+
+void Tile::ClearWarning() {
+    warnedUnit_.clear();
+    if (warning_) warning_->hide();
+}
+
+void Tile::RenderUnit() {
+    if (!unit_) return;
+    const StationView& v = view_;
+    // Done with: the ID goes with its device.
+    const bool freed = !shownUnit_.empty() && v.unit.empty();
+    if (freed) {
+        unit_->clear();
+        ClearWarning();
+    }
+    shownUnit_ = v.unit;
+    // Read-only rather than disabled, so that the focus stays where the scanner types.
+    unit_->setReadOnly(!(station_ && v.unitEditable));
+    unit_->setPlaceholderText(Q(WText(WinText::UnitPlaceholder, english_)));
+    unitLabel_->setText(Q(WText(WinText::UnitLabel, english_)));
+    loadAgain_->setText(Q(WText(WinText::LoadAgain, english_)));
+    skip_->setText(Q(WText(WinText::Skip, english_)));
+    if (freed) emit unitFreed();
+    if (warnedUnit_.empty()) return warning_->hide();
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(warnedMs_).toLocalTime();
+    const QString shown = when.toString(english_ ? QStringLiteral("yyyy-MM-dd HH:mm:ss") : QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    warningText_->setText(Q(WText(WinText::AlreadyGood, english_)).arg(QString::fromStdString(warnedUnit_), shown));
+    warning_->show();
+}
 
 void Tile::SetPort(int port) {
     port_ = port;
@@ -199,6 +322,9 @@ void Tile::Render() {
     flash_->setText(DisplayText(v.flash));
     result_->setText(DisplayText(v.result));
     counters_->setText(Q(WText(WinText::Counters, english_)).arg(v.good).arg(v.failed));
+    lastDevice_->setText(v.lastDeviceS ? Q(WText(WinText::LastDevice, english_)).arg(Seconds(*v.lastDeviceS, english_)) : QString());
+    lastDevice_->setVisible(v.lastDeviceS.has_value());
+    RenderUnit();
     stopButton_->setText(live ? Q(v.stopText) : QStringLiteral("Stop"));
     stopButton_->setEnabled(live && v.stopEnabled && (!v.box || v.box->notice));
     // A station is added, moved or removed only while it neither transfers nor waits
@@ -217,8 +343,9 @@ void Tile::Render() {
         bannerColour = QStringLiteral("#c62828");
     }
     verdict_->setText(verdictText);
-    reason_->setText(v.verdict == Verdict::Fail ? DisplayText(v.verdictText).simplified() : QString());
-    reason_->setVisible(v.verdict == Verdict::Fail && !v.verdictText.empty());
+    const QString reason = v.notVerified ? Q(WText(WinText::NotVerified, english_)) : DisplayText(v.verdictText).simplified();
+    reason_->setText(v.verdict == Verdict::Fail ? reason : QString());
+    reason_->setVisible(v.verdict == Verdict::Fail && !reason.isEmpty());
     if (styledVerdict_ == static_cast<int>(v.verdict)) return RenderBox();
     styledVerdict_ = static_cast<int>(v.verdict);
     setStyleSheet(QStringLiteral("QFrame#tile { background: %1; border: 3px solid %2; border-radius: 4px; }")

@@ -8,17 +8,26 @@
 #include <QFrame>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "stations/station.h"
 
+class QFont;
 class QLabel;
+class QVBoxLayout;
+class QLineEdit;
 class QProgressBar;
 class QPushButton;
 
 namespace zl::stations {
+
+// Seconds with one decimal, the decimal sign of the language.
+QString Seconds(double s, bool english);
 
 // A port list that is made anew each time it opens.
 class PortCombo : public QComboBox {
@@ -35,8 +44,12 @@ public:
 class Tile : public QFrame {
     Q_OBJECT
 public:
-    // offerPorts: the ports this tile may take (those no other tile holds).
-    Tile(bool english, std::function<std::vector<int>()> offerPorts, QWidget* parent = nullptr);
+    // When a unit ID was loaded good before (UTC ms); none: never.
+    using KnownGood = std::function<std::optional<int64_t>(const std::string& unitId)>;
+    // offerPorts: the ports this tile may take (those no other tile holds). knownGood:
+    // set when each device is named by a unit ID the tile takes.
+    Tile(bool english, std::function<std::vector<int>()> offerPorts, KnownGood knownGood = nullptr,
+         QWidget* parent = nullptr);
     ~Tile() override;
 
     int Port() const { return port_; }
@@ -52,15 +65,28 @@ public:
     void SetEnglish(bool english);
     bool Busy() const { return view_.busy; }
     bool Transferring() const { return view_.transfer; }
+    // The station waits for the unit ID of its next device.
+    bool WaitingForUnit() const;
+    bool UnitHasFocus() const;
+    void FocusUnit();
 
 signals:
     void portChosen(int port);
     void removeRequested();
+    void unitEntered();  // a unit ID was taken: the focus may move on
+    void unitFreed();    // the device is done: the tile waits for the next ID
 
 private:
     void FillPorts();
     void Render();
     void RenderBox();
+    void RenderUnit();
+    QVBoxLayout* MakeUnitRow(const QFont& bold);
+    // Enter in the unit field: the ID is taken, or first warned about when it was loaded
+    // good before; Enter again (or "Load again") takes it all the same.
+    void EnterUnit();
+    void TakeUnit(const std::string& id);
+    void ClearWarning();
 
     bool english_;
     std::function<std::vector<int>()> offerPorts_;
@@ -69,6 +95,10 @@ private:
     std::shared_ptr<std::atomic<bool>> dirty_ = std::make_shared<std::atomic<bool>>(true);
     StationView view_;
     int styledVerdict_ = -1;
+    KnownGood knownGood_;
+    std::string shownUnit_;    // the station's unit ID as last rendered
+    std::string warnedUnit_;   // the ID the warning is about
+    int64_t warnedMs_ = 0;
 
     QLabel* portLabel_;
     PortCombo* portBox_;
@@ -81,6 +111,13 @@ private:
     QLabel* flash_;
     QLabel* result_;
     QLabel* counters_;
+    QLabel* lastDevice_;
+    QLabel* unitLabel_ = nullptr;
+    QLineEdit* unit_ = nullptr;
+    QFrame* warning_ = nullptr;
+    QLabel* warningText_ = nullptr;
+    QPushButton* loadAgain_ = nullptr;
+    QPushButton* skip_ = nullptr;
     QLabel* verdict_;
     QLabel* reason_;  // why the last device failed
     QFrame* boxPanel_;

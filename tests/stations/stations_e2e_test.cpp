@@ -70,8 +70,10 @@ protected:
         benches.push_back(Bench{com, nullptr, nullptr, {}});
         Bench& b = benches.back();
         if (withSim) StartSim(b);
-        b.station = std::make_unique<Station>(StationOptions{ComDeviceName(com), 0, false, FromUtf8(image)}, records.get(),
-                                              nullptr);
+        StationOptions options;
+        options.port = ComDeviceName(com);
+        options.autoLoad = FromUtf8(image);
+        b.station = std::make_unique<Station>(options, records.get(), nullptr);
         b.station->Start();
         // One start-up at a time, as the station window starts them.
         EXPECT_TRUE(WaitUntil([&] { return b.station->StartupDone(); }, 10s));

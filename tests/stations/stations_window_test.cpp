@@ -4,7 +4,11 @@
 // stations-failed.png); run under Xvfb to see the real window.
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QSettings>
 #include <QTest>
 
@@ -13,13 +17,21 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/texts.h"
 #include "platform/text_convert.h"
 #include "platform/win32.h"
+#include "records/json_reader.h"
+#include "records/record_log.h"
+#include "report/record_summary.h"
+#include "stations/launch.h"
 #include "stations/station.h"
 #include "stations/stations_window.h"
 #include "stations/tile.h"
@@ -162,6 +174,159 @@ TEST(StationsWindow, TilesChooseFreePortsAndTheSetIsKept) {
     emit again.Tiles()[0]->removeRequested();
     EXPECT_EQ(again.Tiles().size(), 1u);
     EXPECT_EQ(stored(), QStringLiteral("COM81"));
+}
+
+
+// The text of the box a call shows, which is then closed as by its OK button.
+QString BoxTextDuring(const std::function<void()>& call) {
+    QString text;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            box->accept();
+        }
+    });
+    poll.start(50);
+    call();
+    return text;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+QLineEdit* UnitField(Tile* tile) { return tile->findChild<QLineEdit*>(QStringLiteral("unit")); }
+
+// A line under a job with unit IDs: a job whose firmware is not the pinned one is refused
+// in a box; the good one locks device and file, each station searches only once its ID
+// is scanned, Enter moves on to the next tile, an ID loaded good before is warned about
+// until Enter comes again; every load is compared with the file, and each record names
+// its unit and the job.
+TEST(StationsWindow, AJobWithUnitIdsLoadsEachUnitOnce) {
+    test::TempEnv env;
+    setenv("XDG_STATE_HOME", env.dir().c_str(), 1);
+    {
+        std::ofstream profile(env.dir() + "/Hallwyn/BootloaderZL-Stations.conf");
+        profile << "[General]\nStations=\"COM91,COM92\"\n";
+    }
+    const std::string image = env.dir() + "/fw.spic32";
+    ASSERT_TRUE(ZlSim::Zlfw({"pic32", "--length", "32768", "--seed", "3", "-o", image}));
+    JobFile job;
+    job.name = "Line 4 - Corvel";
+    job.file = "fw.spic32";
+    job.verify = true;
+    std::string reason;
+    ASSERT_TRUE(HashFile(image, job.sha256, job.size, reason)) << reason;
+    const std::string good = env.dir() + "/line.zljob", wrong = env.dir() + "/wrong.zljob";
+    std::ofstream(good) << FormatJobFile(job);
+    JobFile other = job;
+    other.sha256 = std::string(64, 'a');
+    std::ofstream(wrong) << FormatJobFile(other);
+
+    int code = 0;
+    std::optional<WindowSetup> setup;
+    const QString refused = BoxTextDuring([&] { setup = SetupFromArguments({"--job", QString::fromStdString(wrong)}, code); });
+    EXPECT_FALSE(setup.has_value());
+    EXPECT_EQ(code, 7);
+    EXPECT_TRUE(refused.contains(QStringLiteral("not the one the job pins"))) << refused.toStdString();
+
+    setup = SetupFromArguments({"--job", QString::fromStdString(good), "--ask-unit"}, code);
+    ASSERT_TRUE(setup.has_value());
+    const std::string jobSha = setup->job->jobSha256;
+    // U-OLD was loaded good for this job before this run.
+    {
+        RecordLog earlier(RecordLog::DefaultPath(), "BootloaderZL-Stations", "test", nullptr);
+        TransferRecord r;
+        r.port = u"\\\\.\\COM99";
+        r.reachedDevice = true;
+        ASSERT_TRUE(earlier.Write(r, RecordTags{"U-OLD", setup->job->name, setup->job->jobSha256}));
+    }
+    std::vector<std::unique_ptr<ZlSim>> sims;
+    for (int com : {91, 92}) {
+        sims.push_back(std::make_unique<ZlSim>("pic32", com, env.dir() + "/line" + std::to_string(com) + ".jsonl",
+                                               std::vector<std::string>{"--flash", env.dir() + "/flash" + std::to_string(com)}));
+        ASSERT_TRUE(sims.back()->Ready());
+    }
+    auto window = std::make_unique<StationsWindow>(std::move(*setup));
+    window->resize(1280, 800);
+    window->show();
+    const std::vector<Tile*> tiles = window->Tiles();
+    ASSERT_EQ(tiles.size(), 2u);
+    int locked = 0;
+    for (QPushButton* b : window->findChildren<QPushButton*>()) {
+        if (b->text() == QStringLiteral("Datei w\u00e4hlen \u2026") || b->text() == QStringLiteral("Auto-Load aus")) {
+            EXPECT_FALSE(b->isEnabled()) << b->text().toStdString();
+            ++locked;
+        }
+    }
+    for (QComboBox* box : window->findChildren<QComboBox*>()) {
+        if (qobject_cast<PortCombo*>(box)) continue;
+        EXPECT_FALSE(box->isEnabled());
+        ++locked;
+    }
+    EXPECT_EQ(locked, 3);
+    bool headerShown = false;
+    for (QLabel* l : window->findChildren<QLabel*>())
+        headerShown |= l->text().contains(QStringLiteral("Line 4 - Corvel")) && l->text().contains(QString::fromStdString(job.sha256.substr(0, 12)));
+    EXPECT_TRUE(headerShown);
+
+    // Without an ID nothing is searched.
+    ASSERT_TRUE(WaitUntil([&] { return tiles[0]->WaitingForUnit() && tiles[1]->WaitingForUnit(); }, 15000));
+    QTest::qWait(1000);
+    for (Tile* t : tiles) EXPECT_NE(ViewOf(t).status, Text(TextId::StatusSearching, false));
+
+    // Scanned into the first tile; Enter moves on to the second.
+    QLineEdit* first = UnitField(tiles[0]);
+    QLineEdit* second = UnitField(tiles[1]);
+    EXPECT_TRUE(first->hasFocus());
+    QTest::keyClicks(first, QStringLiteral("U-1"));
+    QTest::keyClick(first, Qt::Key_Return);
+    EXPECT_TRUE(second->hasFocus());
+    QTest::keyClicks(second, QStringLiteral("U-OLD"));
+    QTest::keyClick(second, Qt::Key_Return);
+    QTest::qWait(300);
+    EXPECT_EQ(ViewOf(tiles[1]).unit, "");  // warned, not taken
+    bool warned = false;
+    for (QLabel* l : tiles[1]->findChildren<QLabel*>())
+        warned |= l->isVisible() && l->text().contains(QStringLiteral("U-OLD bereits erfolgreich geladen am"));
+    EXPECT_TRUE(warned);
+    QTest::keyClick(second, Qt::Key_Return);  // loaded again all the same
+    EXPECT_EQ(ViewOf(tiles[1]).unit, "U-OLD");
+    for (Tile* t : tiles) ASSERT_TRUE(WaitUntil([&] { return ViewOf(t).status == Text(TextId::StatusSearching, false); }, 5000)) << ToUtf8(ViewOf(t).status) << ToUtf8(ViewOf(t).stopText) << ViewOf(t).unit;
+    for (auto& sim : sims) ASSERT_EQ(sim->Command("power on").substr(0, 2), "ok");
+
+    for (Tile* t : tiles) ASSERT_TRUE(WaitUntil([&] { return ViewOf(t).good == 1; }, 40000)) << ViewOf(t).failed << ToUtf8(ViewOf(t).status) << (ViewOf(t).box ? ToUtf8(ViewOf(t).box->text) : "") << ToUtf8(ViewOf(t).verdictText);
+    // Done with: each ID is cleared, and the station waits for the next one.
+    for (auto& sim : sims) ASSERT_EQ(sim->Command("power off").substr(0, 2), "ok");
+    for (Tile* t : tiles)
+        EXPECT_TRUE(WaitUntil([&] {
+            return ViewOf(t).status == Text(TextId::StatusStopped, false) && t->WaitingForUnit() && UnitField(t)->text().isEmpty();
+        }, 10000));
+    const report::YieldFigures f = window->Figures();
+    EXPECT_EQ(f.good, 2u);
+    EXPECT_EQ(f.failed, 0u);
+    EXPECT_EQ(f.firstPassYield, 1.0);
+    EXPECT_TRUE(f.loadMedianS.has_value());
+    EXPECT_TRUE(window->grab().save(QStringLiteral(BZL_SCREENSHOT_DIR "/stations-job.png")));
+    window.reset();
+
+    // One load and one verify per unit, each naming its unit and the job.
+    std::ifstream in(RecordLog::DefaultPath());
+    std::map<std::string, std::vector<std::string>> byUnit;
+    JsonDocument doc;
+    report::RecordSummary r;
+    for (std::string line; std::getline(in, line);) {
+        ASSERT_TRUE(report::ReadRecord(line, doc, r)) << line;
+        EXPECT_EQ(r.jobSha256, jobSha);
+        EXPECT_EQ(r.firmware, "Line 4 - Corvel");
+        EXPECT_TRUE(r.good) << line;
+        byUnit[r.unitId].push_back(r.operation);
+    }
+    EXPECT_EQ(byUnit["U-1"], (std::vector<std::string>{"load", "verify"}));
+    EXPECT_EQ(byUnit["U-OLD"], (std::vector<std::string>{"load", "load", "verify"}));
+    for (int i : {0, 1}) EXPECT_EQ(ReadFile(env.dir() + "/flash" + std::to_string(91 + i)), ReadFile(image));
 }
 
 }  // namespace
