@@ -83,8 +83,10 @@ Round RunRound(zl::test::TempEnv& env, const std::string& image, int firstCom, i
         const std::string log = env.dir() + "/line" + std::to_string(com) + "-" + std::to_string(serial++) + ".jsonl";
         b.sim = std::make_unique<ZlSim>("pic32", com, log,
                                         std::vector<std::string>{"--flash", b.flash});
-        b.station = std::make_unique<Station>(StationOptions{zl::ComDeviceName(com), 0, false, zl::FromUtf8(image)},
-                                              &records, nullptr);
+        StationOptions options;
+        options.port = zl::ComDeviceName(com);
+        options.autoLoad = zl::FromUtf8(image);
+        b.station = std::make_unique<Station>(options, &records, nullptr);
         b.station->Start();
         WaitUntil([&] { return b.station->StartupDone(); }, 10s);
     }

@@ -82,8 +82,10 @@ std::vector<Bench> Start(zl::test::TempEnv& env, int firstCom, int n, const std:
         b.sim = std::make_unique<ZlSim>("pic32", com, env.dir() + "/line" + std::to_string(com) + ".jsonl",
                                         std::vector<std::string>{"--flash", b.flash});
         if (!b.sim->Ready()) std::fprintf(stderr, "zlsim on COM%d did not start\n", com), std::exit(1);
-        b.station = std::make_unique<Station>(StationOptions{zl::ComDeviceName(com), 0, false, autoLoad}, nullptr,
-                                              nullptr);
+        StationOptions options;
+        options.port = zl::ComDeviceName(com);
+        options.autoLoad = autoLoad;
+        b.station = std::make_unique<Station>(options, nullptr, nullptr);
         benches.push_back(std::move(b));
     }
     // One start-up at a time, as the station window starts them.

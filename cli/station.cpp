@@ -292,8 +292,14 @@ void Station::CountEnded(const std::deque<TransferRecord>& ended) {
     for (const TransferRecord& t : ended) {
         r.transferOpen = false;
         const int c = ExitCodeOf(t.outcome);
-        TransferView view{OperationName(t.operation), c == kExitOk, c, OutcomeName(t.outcome), CauseName(t.cause),
-                          ToUtf8(t.boxText), Clean(t.firmwareAfter)};
+        TransferView view;
+        view.operation = OperationName(t.operation);
+        view.ok = c == kExitOk;
+        view.code = c;
+        view.outcome = OutcomeName(t.outcome);
+        view.failure = CauseName(t.cause);
+        view.box = ToUtf8(t.boxText);
+        view.firmwareAfter = Clean(t.firmwareAfter);
         view.mismatchBlocks = t.mismatchBlocks;
         {
             std::lock_guard<std::mutex> lock(mutex_);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "faces/qt/quit_signals.h"
+#include "platform/serial.h"
 #include "stations/launch.h"
 #include "stations/stations_window.h"
 
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     const int code = app.exec();
     if (window.LeftRunning()) {
         std::fflush(nullptr);
+        zl::ReleaseExclusiveMarks();
         std::_Exit(code);
     }
     return code;
