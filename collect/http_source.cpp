@@ -32,7 +32,13 @@ bool HttpSource::Fetch(const SourcePosition& from, Page& page, std::string& erro
     std::string target = prefix_ + "/api/v1/records?limit=" + std::to_string(kPageLimit);
     if (!from.lastId.empty()) target += "&after=" + httplib::detail::encode_query_param(from.lastId);
     const httplib::Result res = client_.Get(target.c_str());
-    if (!res) return error = httplib::to_string(res.error()), false;
+    if (!res) {
+        const httplib::Error e = res.error();
+        error = e == httplib::Error::Connection ? "cannot connect"
+                : e == httplib::Error::Read     ? "no answer in time, or the connection broke"
+                                                : "the request failed (" + httplib::to_string(e) + ")";
+        return false;
+    }
     if (res->status == 401 || res->status == 403)
         return error = "HTTP " + std::to_string(res->status) + ": the token was refused (--token-file)", false;
     if (res->status != 200) return error = "HTTP " + std::to_string(res->status), false;

@@ -52,7 +52,7 @@ std::string PgStore::Message() const {
     std::string m = conn_ ? PQerrorMessage(conn_) : "no connection";
     while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
     for (char& c : m)
-        if (c == '\n') c = ' ';
+        if (c == '\n' || c == '\t') c = ' ';
     return m;
 }
 
