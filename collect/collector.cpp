@@ -84,6 +84,7 @@ PassResult Collector::Drain(size_t i) {
             SourceDown(i, error);
             return isFile_[i] ? PassResult::FileUnreadable : PassResult::SourceDown;
         }
+        if (page.restarted) log_(sources_[i]->Name() + ": the file was replaced; reading it from its start");
         uint64_t inserted = 0;
         if (!Save(i, page, inserted, error)) {
             if (!store_.Lost()) log_(sources_[i]->Name() + ": " + error);

@@ -25,6 +25,7 @@ const char* SchemaSql() {
            " source text PRIMARY KEY,"
            " last_id text,"
            " file_offset bigint NOT NULL DEFAULT 0,"
+           " file_mark text,"
            " updated timestamptz NOT NULL DEFAULT now());";
 }
 
@@ -42,9 +43,9 @@ std::string InsertSql(size_t rows) {
 }
 
 const char* PositionSql() {
-    return "INSERT INTO zl_sources (source, last_id, file_offset, updated) VALUES ($1, $2, $3, now())"
+    return "INSERT INTO zl_sources (source, last_id, file_offset, file_mark, updated) VALUES ($1, $2, $3, $4, now())"
            " ON CONFLICT (source) DO UPDATE SET last_id = EXCLUDED.last_id, file_offset = EXCLUDED.file_offset,"
-           " updated = now()";
+           " file_mark = EXCLUDED.file_mark, updated = now()";
 }
 
 }  // namespace zl::collect

@@ -18,7 +18,7 @@ const char* SchemaSql();
 // INSERT of `rows` rows ($1.. in column order) that skips the ids already there.
 std::string InsertSql(size_t rows);
 
-// Sets a source's position ($1 source, $2 last id or NULL, $3 byte offset).
+// Sets a source's position ($1 source, $2 last id or NULL, $3 byte offset, $4 file mark or NULL).
 const char* PositionSql();
 
 }  // namespace zl::collect

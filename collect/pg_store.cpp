@@ -62,16 +62,20 @@ bool PgStore::Lost() const { return !IsOpen(); }
 bool PgStore::Open(std::string& error, bool createTables) {
     if (conn_) PQfinish(conn_);
     // A server that does not answer is given up after 5 s, not the system's minutes.
-    // The URL comes last: what it says itself wins.
-    const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {"5", "bzl collect", conninfo_.c_str(), nullptr};
+    // A server that stops answering over the network is noticed within about half a
+    // minute (TCP keepalives and the user timeout), not the system's hours. The URL comes
+    // last: what it says itself wins.
+    const char* keys[] = {"connect_timeout", "keepalives_idle", "keepalives_interval", "keepalives_count",
+                          "tcp_user_timeout", "application_name", "dbname", nullptr};
+    const char* values[] = {"5", "10", "5", "3", "30000", "bzl collect", conninfo_.c_str(), nullptr};
     conn_ = PQconnectdbParams(keys, values, 1);
     if (!IsOpen()) {
         error = Message();
         return false;
     }
     PQclear(PQexec(conn_, "SET client_min_messages = warning"));
-    return !createTables || Exec(SchemaSql(), error);
+    // Two collectors that start together must not both create the tables.
+    return !createTables || Exec((std::string("BEGIN; SELECT pg_advisory_xact_lock(7426001); ") + SchemaSql() + " COMMIT;").c_str(), error);
 }
 
 bool PgStore::Exec(const char* sql, std::string& error) {
@@ -116,11 +120,12 @@ bool PgStore::Query(const std::string& sql, const std::vector<Cell>& params, std
 
 bool PgStore::Position(const std::string& source, SourcePosition& pos, std::string& error) {
     std::vector<std::vector<Cell>> rows;
-    if (!Query("SELECT last_id, file_offset FROM zl_sources WHERE source = $1", {source}, rows, error)) return false;
+    if (!Query("SELECT last_id, file_offset, file_mark FROM zl_sources WHERE source = $1", {source}, rows, error)) return false;
     pos = SourcePosition{};
     if (!rows.empty()) {
         pos.lastId = rows[0][0].value_or("");
         pos.offset = std::stoll(rows[0][1].value_or("0"));
+        pos.fileMark = rows[0][2].value_or("");
     }
     return true;
 }
@@ -149,7 +154,8 @@ bool PgStore::Store(const std::vector<RecordRow>& rows, const std::string& sourc
     void* raw = nullptr;
     if (ok) {
         const Cell lastId = pos.lastId.empty() ? Cell() : Cell(pos.lastId);
-        ok = Run(PositionSql(), {source, lastId, std::to_string(pos.offset)}, &raw, error);
+        const Cell mark = pos.fileMark.empty() ? Cell() : Cell(pos.fileMark);
+        ok = Run(PositionSql(), {source, lastId, std::to_string(pos.offset), mark}, &raw, error);
         if (ok) PQclear(static_cast<PGresult*>(raw));
     }
     if (ok) return Exec("COMMIT", error);

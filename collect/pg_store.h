@@ -18,6 +18,7 @@ namespace zl::collect {
 struct SourcePosition {
     std::string lastId;   // empty: from the beginning
     int64_t offset = 0;
+    std::string fileMark; // a file's: DerivedId() of the line that ends at offset
 };
 
 class PgStore {

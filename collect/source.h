@@ -17,6 +17,7 @@ struct Page {
     SourcePosition next;      // where the next page begins
     uint64_t skipped = 0;     // lines that are not records
     bool more = false;        // another page may follow at once
+    bool restarted = false;   // the file was replaced: read again from its start
 };
 
 class Source {
@@ -32,8 +33,8 @@ public:
 // token: sent as "Authorization: Bearer <token>" when not empty.
 std::unique_ptr<Source> MakeHttpSource(const std::string& url, const std::string& token);
 
-// A records file, read on from a byte offset; a file now shorter than the offset was
-// replaced and is read from its start. Only whole lines are taken (the last line of a file
+// A records file, read on from a byte offset; a file now shorter than the offset, or whose
+// line before the offset is not the one read last, was replaced and is read from its start. Only whole lines are taken (the last line of a file
 // without its line break only once it is a complete record).
 std::unique_ptr<Source> MakeFileSource(const std::string& path);
 

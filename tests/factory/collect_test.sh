@@ -59,13 +59,22 @@ set +e
 [ $? -eq 2 ] || fail "no database: exit 2"
 set -e
 
+# A file read up to its end, then replaced by another (larger) one: read again from its start.
+head -n 100 "$t/f1.ndjson" > "$t/f3.ndjson"
+"$bzl" collect --from-file "$t/f3.ndjson" --to "$db" 2>/dev/null || fail "import f3"
+wait_count 100
+cp "$t/f2.ndjson" "$t/f3.ndjson"
+"$bzl" collect --from-file "$t/f3.ndjson" --to "$db" 2>"$t/import.log" || fail "import the replaced f3"
+grep -q "replaced" "$t/import.log" || fail "the replaced file is not told"
+wait_count 310   # f2 repeats 40 of those 100 lines
+
 # Two files, some lines in both; imported twice: each record once.
 "$bzl" collect --from-file "$t/f1.ndjson" --from-file "$t/f2.ndjson" --to "$db" 2>"$t/import.log" || fail "import"
 grep -q "1 lines that are not records" "$t/import.log" || fail "the line that is no record is not told: $(cat "$t/import.log")"
 wait_count 500
 "$bzl" collect --from-file "$t/f2.ndjson" --from-file "$t/f1.ndjson" --to "$db" 2>/dev/null || fail "import again"
 wait_count 500
-[ "$(sql "SELECT count(*) FROM zl_sources WHERE file_offset > 0")" = 2 ] || fail "file positions"
+[ "$(sql "SELECT count(*) FROM zl_sources WHERE file_offset > 0")" = 3 ] || fail "file positions"
 
 # A station followed over HTTP, with its token; more records arrive while it runs.
 start_station
