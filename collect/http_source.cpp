@@ -62,7 +62,8 @@ bool HttpSource::Fetch(const SourcePosition& from, Page& page, std::string& erro
         if (doc_.Root()["id"].GetString(id) && IsUuid(id)) page.next.lastId = id;
         page.rows.push_back(std::move(row));
     }
-    page.more = lines >= static_cast<size_t>(kPageLimit) && page.next.lastId != from.lastId;
+    // A server may give fewer than asked for: read on until a page brings nothing new.
+    page.more = lines > 0 && page.next.lastId != from.lastId;
     return true;
 }
 

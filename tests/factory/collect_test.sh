@@ -83,12 +83,13 @@ wait_count 500
 start_station
 follow() { "$bzl" collect --follow --every 1 --from "http://127.0.0.1:$port" --token-file "$t/token" --to "$db" 2>>"$t/collect.log" & collector=$!; }
 follow
-wait_count $((500 + 1500))
+for _ in $(seq 1 200); do [ "$(count)" != "500 500" ] && break; sleep 0.05; done   # its first page is in
+kill -9 "$collector"; wait "$collector" 2>/dev/null || true   # killed in the middle of its first pages
+echo "killed with $(count | cut -d' ' -f1) records stored" >> "$t/collect.log"
 append 1501 1700
-sleep 0.5
-kill -9 "$collector"; wait "$collector" 2>/dev/null || true   # killed in the middle
-append 1701 1900
 follow
+wait_count $((500 + 1700))
+append 1701 1900
 wait_count $((500 + 1900))
 
 # The station goes away, records keep being written to its file, it comes back.

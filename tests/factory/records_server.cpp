@@ -1,10 +1,11 @@
 // A station's records endpoint for the collector's tests: serves a records file as
 // GET /api/v1/records?after=ID&limit=N (NDJSON, the records after ID, oldest first, at most N),
-// read anew for every request so that a test can append to it. With a token file, a request
+// read anew for every request so that a test can append to it; at most 200 records a page. With a token file, a request
 // without "Authorization: Bearer <token>" gets 401.
 //   zl_records_server FILE PORT [TOKEN-FILE]
 #include <httplib.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -53,7 +54,9 @@ int main(int argc, char** argv) {
             res.status = 401;
             return;
         }
-        const size_t limit = req.has_param("limit") ? std::stoul(req.get_param_value("limit")) : 1000;
+        // At most 200 a page, whatever is asked: the collector must read on.
+        const size_t asked = req.has_param("limit") ? std::stoul(req.get_param_value("limit")) : 1000;
+        const size_t limit = std::min<size_t>(asked, 200);
         res.set_content(Page(file, req.get_param_value("after"), limit), "application/x-ndjson");
     });
     if (!server.listen("127.0.0.1", std::stoi(argv[2]))) return std::fprintf(stderr, "cannot listen\n"), 1;
