@@ -4,13 +4,14 @@
 #include <fstream>
 
 #include "collect/source.h"
+#include "report/record_stream.h"
 
 namespace zl::collect {
 namespace {
 
 constexpr size_t kPageRows = 2000;
 constexpr size_t kPageBytes = 8 << 20;
-constexpr size_t kMaxLine = 1 << 20;  // as the report: a longer line is no record
+constexpr size_t kMaxLine = report::RecordStream::kMaxLine;  // a longer line is no record
 
 class FileSource : public Source {
 public:

@@ -1,6 +1,7 @@
 #include <httplib.h>
 
 #include "collect/source.h"
+#include "report/record_stream.h"
 
 namespace zl::collect {
 namespace {
@@ -53,7 +54,7 @@ bool HttpSource::Fetch(const SourcePosition& from, Page& page, std::string& erro
         at = nl + 1;
         if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
         ++lines;
-        if (!ReadRow(line, doc_, row)) {
+        if (line.size() > report::RecordStream::kMaxLine || !ReadRow(line, doc_, row)) {
             ++page.skipped;
             continue;
         }
