@@ -15,6 +15,7 @@
 #include "cli/port_choice.h"
 #include "cli/ports_command.h"
 #include "cli/report_command.h"
+#include "cli/collect_command.h"
 #include "cli/station.h"
 #include "cli/system.h"
 #include "cli/unit_reader.h"
@@ -233,6 +234,7 @@ int RunDeviceCommand(Options o) {
 int Run(const std::vector<std::string>& args) {
     if (!args.empty() && args[0] == "report") return RunReport({args.begin() + 1, args.end()});
     if (!args.empty() && args[0] == "job") return RunJobCommand({args.begin() + 1, args.end()});
+    if (!args.empty() && args[0] == "collect") return RunCollect({args.begin() + 1, args.end()}, g_interrupt);
     Options o;
     std::string error;
     if (!ParseArgs(args, o, error)) return Fail(kExitUsage, error);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 
+#include "cli/collect_command.h"
 #include "cli/output.h"
 #include "cli/report_output.h"
 #include "cli/station.h"
@@ -60,6 +61,9 @@ bool SetReportOption(const std::string& name, const std::string& value, ReportOp
     } else if (name == "--by") {
         if (!report::ParseGroupBy(value, o.by))
             return error = "--by \"" + value + "\": give station, host, firmware, cause, hour or unit_id", false;
+    } else if (name == "--db") {
+        if (value.empty()) return error = "--db needs the database URL", false;
+        o.db = value;
     } else if (name == "--lang") {
         if (value != "de" && value != "en") return error = "--lang \"" + value + "\": give de or en", false;
         o.english = value == "en";
@@ -161,7 +165,7 @@ int MakeFilter(const ReportOptions& o, report::RecordFilter& filter) {
 }  // namespace
 
 const char* ReportUsage() {
-    return "usage: bzl report [--log F ...] [--since ISO-TIME | --last 8h] [--job JOB]\n"
+    return "usage: bzl report [--log F ... | --db postgresql://...] [--since ISO-TIME | --last 8h] [--job JOB]\n"
            "                  [--by station|host|firmware|cause|hour|unit_id] [--json | --csv] [--lang de|en]\n";
 }
 
@@ -174,6 +178,8 @@ std::string ReportHelp() {
            "efficiency of the good loads, failures by cause, and one table grouped by --by.\n\n"
            "  --log F        read F (several allowed) instead of\n"
            "                 " + RecordsPathHelp() + "\n"
+           "  --db URL       read the records that bzl collect stored in PostgreSQL (Linux), e.g.\n"
+           "                 postgresql://report@db-host/line; exit code 2 when it cannot be reached\n"
            "  --since T      records that started at T or later: UTC, 2026-12-09T08:00:00Z or 2026-12-09\n"
            "  --last N       records of the last N hours, minutes or days: 8h, 30m, 2d\n"
            "  --job JOB      records of the job file JOB (its SHA-256)\n"
@@ -188,7 +194,7 @@ std::string ReportHelp() {
 
 bool ParseReportArgs(const std::vector<std::string>& args, ReportOptions& o, std::string& error) {
     o = ReportOptions{};
-    static const char* const kValued[] = {"--log", "--since", "--last", "--job", "--by", "--lang"};
+    static const char* const kValued[] = {"--log", "--since", "--last", "--job", "--by", "--lang", "--db"};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") return o.help = true, true;
@@ -213,6 +219,7 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportOptions& o, std
     }
     if (o.since && o.last) return error = "--since and --last exclude each other: give one", false;
     if (o.json && o.csv) return error = "--json and --csv exclude each other: give one", false;
+    if (o.db && !o.logs.empty()) return error = "--db and --log exclude each other: give one", false;
     return true;
 }
 
@@ -224,6 +231,11 @@ int RunReport(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     if (o.help) return WriteOut(ReportHelp()), kExitOk;
+    if (o.db) {
+        report::RecordFilter filter;
+        if (int rc = MakeFilter(o, filter)) return rc;
+        return RunReportDb(*o.db, filter, o);
+    }
     std::vector<std::string> logs;
     if (o.logs.empty()) {
         logs.push_back(RecordLog::DefaultPath());

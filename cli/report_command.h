@@ -14,6 +14,7 @@ struct ReportOptions {
     std::optional<std::string> since;     // --since ISO-TIME
     std::optional<std::string> last;      // --last Nh | Nm | Nd
     std::optional<std::string> job;       // --job JOB
+    std::optional<std::string> db;        // --db postgresql://...: the records in the database
     report::GroupBy by = report::GroupBy::Station;
     bool json = false;
     bool csv = false;
