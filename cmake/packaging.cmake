@@ -59,6 +59,8 @@ endif()
 if(TARGET bzl)
   install(TARGETS bzl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT main)
   install(FILES ${bzl_pkg_out}/bzl.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT main)
+  # bzl collect --follow as a service (arguments in /etc/default/bzl-collect); not enabled.
+  install(FILES ${bzl_pkg_src}/bzl-collect.service DESTINATION /lib/systemd/system COMPONENT main)
 endif()
 install(FILES ${bzl_pkg_src}/${BZL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT main)
 install(FILES ${bzl_pkg_out}/${BZL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT main)
