@@ -1,5 +1,6 @@
 #include "cli/args.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -109,6 +110,36 @@ bool SetOption(const std::string& name, const std::string& value, Options& o, st
 }
 
 }  // namespace
+
+bool WalkOptions(const std::vector<std::string>& args, const OptionWords& words, bool& help,
+                 const std::function<bool(const std::string& name, const std::string& value, std::string& error)>& set,
+                 std::string& error) {
+    auto among = [](const std::vector<std::string>& list, const std::string& name) {
+        return std::find(list.begin(), list.end(), name) != list.end();
+    };
+    const std::string command = words.command;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") return help = true, true;
+        const size_t eq = a.find('=');
+        const std::string name = a.substr(0, eq);
+        if (among(words.flags, name)) {
+            if (eq != std::string::npos) return error = name + " takes no value", false;
+            if (!set(name, "", error)) return false;
+            continue;
+        }
+        if (!among(words.valued, name)) {
+            if (a.size() > 1 && a[0] == '-') return error = "unknown option \"" + name + "\" for " + command + "; see bzl " + command + " --help", false;
+            return error = command + " takes no argument \"" + a + "\" (" + words.hint + ")", false;
+        }
+        std::string value;
+        if (eq != std::string::npos) value = a.substr(eq + 1);
+        else if (i + 1 < args.size()) value = args[++i];
+        else return error = name + " needs a value", false;
+        if (!set(name, value, error)) return false;
+    }
+    return true;
+}
 
 bool ParseDevice(const std::string& value, int& device, std::string& error) {
     long n = 0;

@@ -1,6 +1,7 @@
 // bzl's command line: the commands, their options, and the help texts.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,20 @@ struct Options {
 
 // Parses argv; on a usage error returns false with one line that says what is wrong.
 bool ParseArgs(const std::vector<std::string>& args, Options& options, std::string& error);
+
+// The words of a command that takes options only (report, collect): --help, flags
+// (no value), and options with a value ("--x V" or "--x=V"), each handed to set (a
+// flag with an empty value); anything else is a usage error naming the command, with
+// hint saying where such words go. false with the error; help set on --help.
+struct OptionWords {
+    const char* command;
+    std::vector<std::string> flags;
+    std::vector<std::string> valued;
+    const char* hint;
+};
+bool WalkOptions(const std::vector<std::string>& args, const OptionWords& words, bool& help,
+                 const std::function<bool(const std::string& name, const std::string& value, std::string& error)>& set,
+                 std::string& error);
 
 // --device's value: 0 to 3 or a Device box entry (any case).
 bool ParseDevice(const std::string& value, int& device, std::string& error);

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <memory>
 
+#include "cli/args.h"
 #include "cli/output.h"
 #include "cli/report_output.h"
 #include "cli/station.h"
@@ -89,28 +90,14 @@ std::string CollectHelp() {
 
 bool ParseCollectArgs(const std::vector<std::string>& args, CollectOptions& o, std::string& error) {
     o = CollectOptions{};
-    static const char* const kValued[] = {"--from", "--from-file", "--to", "--token-file", "--every"};
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") return o.help = true, true;
-        if (a == "--follow") {
-            o.follow = true;
-            continue;
-        }
-        const size_t eq = a.find('=');
-        const std::string name = a.substr(0, eq);
-        bool valued = false;
-        for (const char* v : kValued) valued |= name == v;
-        if (!valued) {
-            if (a.size() > 1 && a[0] == '-') return error = "unknown option \"" + name + "\" for collect; see bzl collect --help", false;
-            return error = "collect takes no argument \"" + a + "\" (sources go with --from or --from-file)", false;
-        }
-        std::string value;
-        if (eq != std::string::npos) value = a.substr(eq + 1);
-        else if (i + 1 < args.size()) value = args[++i];
-        else return error = name + " needs a value", false;
-        if (!SetCollectOption(name, value, o, error)) return false;
-    }
+    const OptionWords words{"collect", {"--follow"}, {"--from", "--from-file", "--to", "--token-file", "--every"},
+                            "sources go with --from or --from-file"};
+    auto set = [&o](const std::string& name, const std::string& value, std::string& e) {
+        if (name == "--follow") return o.follow = true, true;
+        return SetCollectOption(name, value, o, e);
+    };
+    if (!WalkOptions(args, words, o.help, set, error)) return false;
+    if (o.help) return true;
     if (o.to.empty()) return error = "collect needs --to postgresql://...", false;
     if (o.urls.empty() && o.files.empty()) return error = "collect needs a source: --from URL or --from-file F", false;
     return true;

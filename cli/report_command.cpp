@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "cli/collect_command.h"
+#include "cli/args.h"
 #include "cli/output.h"
 #include "cli/report_output.h"
 #include "cli/station.h"
@@ -194,29 +195,14 @@ std::string ReportHelp() {
 
 bool ParseReportArgs(const std::vector<std::string>& args, ReportOptions& o, std::string& error) {
     o = ReportOptions{};
-    static const char* const kValued[] = {"--log", "--since", "--last", "--job", "--by", "--lang", "--db"};
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") return o.help = true, true;
-        if (a.rfind("--json=", 0) == 0 || a.rfind("--csv=", 0) == 0) return error = a.substr(0, a.find('=')) + " takes no value", false;
-        if (a == "--json" || a == "--csv") {
-            (a == "--json" ? o.json : o.csv) = true;
-            continue;
-        }
-        const size_t eq = a.find('=');
-        const std::string name = a.substr(0, eq);
-        bool valued = false;
-        for (const char* v : kValued) valued |= name == v;
-        if (!valued) {
-            if (a.size() > 1 && a[0] == '-') return error = "unknown option \"" + name + "\" for report; see bzl report --help", false;
-            return error = "report takes no argument \"" + a + "\" (record files go with --log)", false;
-        }
-        std::string value;
-        if (eq != std::string::npos) value = a.substr(eq + 1);
-        else if (i + 1 < args.size()) value = args[++i];
-        else return error = name + " needs a value", false;
-        if (!SetReportOption(name, value, o, error)) return false;
-    }
+    const OptionWords words{"report", {"--json", "--csv"}, {"--log", "--since", "--last", "--job", "--by", "--lang", "--db"},
+                            "record files go with --log"};
+    auto set = [&o](const std::string& name, const std::string& value, std::string& e) {
+        if (name == "--json" || name == "--csv") return (name == "--json" ? o.json : o.csv) = true, true;
+        return SetReportOption(name, value, o, e);
+    };
+    if (!WalkOptions(args, words, o.help, set, error)) return false;
+    if (o.help) return true;
     if (o.since && o.last) return error = "--since and --last exclude each other: give one", false;
     if (o.json && o.csv) return error = "--json and --csv exclude each other: give one", false;
     if (o.db && !o.logs.empty()) return error = "--db and --log exclude each other: give one", false;
