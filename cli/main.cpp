@@ -115,6 +115,60 @@ int Summarize(const Options& o, const std::vector<int>& codes,
     return code;
 }
 
+// Each station on a thread of its own; they start one after another (Station::Run).
+void RunStations(std::vector<std::unique_ptr<Station>>& stations, std::vector<int>& codes,
+                 std::vector<std::optional<std::chrono::steady_clock::time_point>>& failedAt) {
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < stations.size(); ++i)
+        if (stations[i])
+            threads.emplace_back([&, i] {
+                codes[i] = stations[i]->Run(g_interrupt);
+                failedAt[i] = stations[i]->FirstFailure();
+            });
+    for (std::thread& t : threads) t.join();
+}
+
+// Ends every station's dialog, bounded. A dialog's thread that did not end in time is
+// left what it may still touch, and the process ends without destroying anything (main).
+void EndStations(std::vector<std::unique_ptr<Station>>& stations, std::vector<std::unique_ptr<Reporter>>& outs,
+                 std::unique_ptr<zl::RecordLog>& records) {
+    bool ended = true;
+    for (auto& station : stations)
+        if (station && !station->Shutdown()) ended = false;
+    if (ended) return stations.clear();
+    outs.front()->Note("a station's dialog did not end in time; bzl ends without waiting for it");
+    for (auto& station : stations) (void)station.release();
+    for (auto& out : outs) (void)out.release();
+    (void)records.release();
+    g_leftRunning = true;
+}
+
+// What one station is to do, from the options (and the production job, if any).
+Job StationJob(const Options& o, const std::u16string& port, const std::string& file, int64_t fileSize,
+               const zl::JobFile* lineJob) {
+    Job job;
+    job.command = o.command;
+    job.port = port;
+    job.device = o.device;
+    // Readout and verify exist for the PIC32 kind only.
+    if (o.command == Command::Read || o.command == Command::Verify) job.device = 0;
+    job.file = zl::FromUtf8(file);
+    job.fileSize = fileSize;
+    job.count = o.count;
+    job.force = o.force;
+    job.verify = o.verify;
+    job.timeout = o.timeout;
+    job.english = o.english;
+    if (lineJob) {
+        job.pinnedSha256 = lineJob->sha256;
+        job.expectFirmware = lineJob->expectFirmware;
+        job.tags.jobName = lineJob->name;
+        job.tags.jobSha256 = lineJob->jobSha256;
+    }
+    if (o.unit) job.tags.unitId = *o.unit;
+    return job;
+}
+
 int RunDeviceCommand(Options o) {
     std::string file;
     int64_t size = 0;
@@ -181,52 +235,12 @@ int RunDeviceCommand(Options o) {
             failedAt[i] = std::chrono::steady_clock::now();
             continue;
         }
-        Job job;
-        job.command = o.command;
-        job.port = comNames[i];
-        job.device = o.device;
-        // Readout and verify exist for the PIC32 kind only.
-        if (o.command == Command::Read || o.command == Command::Verify) job.device = 0;
-        job.file = zl::FromUtf8(file);
-        job.fileSize = fileSize;
-        job.count = o.count;
-        job.force = o.force;
-        job.verify = o.verify;
-        job.timeout = o.timeout;
-        job.english = o.english;
-        if (lineJob) {
-            job.pinnedSha256 = lineJob->sha256;
-            job.expectFirmware = lineJob->expectFirmware;
-            job.tags.jobName = lineJob->name;
-            job.tags.jobSha256 = lineJob->jobSha256;
-        }
-        if (o.unit) job.tags.unitId = *o.unit;
+        Job job = StationJob(o, comNames[i], file, fileSize, lineJob ? &*lineJob : nullptr);
         job.units = units.get();
         stations[i] = std::make_unique<Station>(std::move(job), std::move(profiles[i]), out, *records);
     }
-    // Each station on a thread of its own; they start one after another (Station::Run).
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < stations.size(); ++i)
-        if (stations[i])
-            threads.emplace_back([&, i] {
-                codes[i] = stations[i]->Run(g_interrupt);
-                failedAt[i] = stations[i]->FirstFailure();
-            });
-    for (std::thread& t : threads) t.join();
-    bool ended = true;
-    for (auto& station : stations)
-        if (station && !station->Shutdown()) ended = false;
-    if (ended) {
-        stations.clear();
-    } else {
-        // A dialog's thread did not end in time: what it may still touch is left to it,
-        // and the process ends without destroying anything (main).
-        firstOut->Note("a station's dialog did not end in time; bzl ends without waiting for it");
-        for (auto& station : stations) (void)station.release();
-        for (auto& out : outs) (void)out.release();
-        (void)records.release();
-        g_leftRunning = true;
-    }
+    RunStations(stations, codes, failedAt);
+    EndStations(stations, outs, records);
     if (!several) return codes[0];
     return Summarize(o, codes, failedAt, comNames);
 }
