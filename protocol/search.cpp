@@ -27,9 +27,9 @@ bool PassGoesOn(CBootloaderZLDlg* dlg, bool answered, std::chrono::steady_clock:
 }
 
 // The flood is written in slices of several wake-up strings, each taken by the port at
-// once (the line holds at most its FIFO's worth); the writer sleeps while a slice goes
-// out and comes back while the line still carries the lead, so that the stream has no
-// gaps. Two slices a line FIFO apart keep the wake-ups a few per millisecond, as before.
+// once (with the lead still on the line, a slice fills the line clock's FIFO); the
+// writer sleeps while a slice goes out and comes back while the line still carries the
+// lead, so that the stream on the line has no gaps.
 struct FloodPlan {
     DCB line;
     size_t strings;                              // wake-up strings in one slice
