@@ -58,7 +58,7 @@ size_t StringsToPause(uint64_t sent) {
 // While the line is quiet, a pass of the PIC32 search waits this long for the first
 // byte (a byte ends the wait at once); from the first byte on it reads with the port's
 // own time-outs.
-constexpr uint32_t kQuietReadMs = 50;
+constexpr uint32_t kQuietReadMs = 100;
 
 // Switches the port between the quiet-line reads and its own time-outs.
 class QuietReads {
