@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "app/waking_flag.h"
 #include "platform/controls.h"
 #include "platform/platform.h"
 #include "platform/serial.h"
@@ -102,7 +103,7 @@ public:
     Flag m_bDeviceListOpen{0};
     Flag m_bTickBusy{0};
     Flag m_bDisconnecting{0};
-    Flag m_bSearching{0};
+    WakingFlag m_bSearching{0};  // its drop wakes the flood at once
     Flag m_bBootAnswered{0};
     Flag m_bInfoRunning{0};
     Flag m_bInfoEnded{1};

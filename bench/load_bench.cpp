@@ -3,15 +3,17 @@
 //     Printed: the time from the first block byte to the last against the line time of
 //     the image (L x 10 / 115200 s), and the whole load (from the load command to the
 //     programming command) against that line time.
-//   Soak: 20 power cycles of one device with Auto-Load on (zlsim unpaced), each image
-//     compared with zlsim's flash; the resident memory, threads and open descriptors of
-//     the process that runs the dialog, after the first cycle and after the last.
+//   Soak: SOAK_CYCLES (argument; default 20) power cycles of one device with Auto-Load on
+//     (zlsim unpaced), a new 4 KiB image each cycle, each compared with zlsim's flash; the
+//     resident memory, threads and open descriptors of the process that runs the dialog
+//     after cycles 1, 10, 100, 1000 and the last, and the time per cycle.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -114,19 +116,43 @@ long Descriptors(pid_t pid) {
     return n;
 }
 
-// The time of the n-th event of that name (1-based), or -1.
-int64_t NthEvent(const std::vector<ZlSim::Entry>& log, const std::string& event, size_t n) {
-    for (const auto& e : log)
-        if (e.event == event && --n == 0) return e.t_us;
-    return -1;
+// The soak's view of zlsim's line log: only what was logged since the last look is
+// read, so that a run of a thousand cycles does not read the whole log on every poll.
+class LogTail {
+public:
+    explicit LogTail(const ZlSim& sim) : sim_(sim) {}
+    // Waits until an entry logged from now on satisfies pred.
+    bool WaitFor(const std::function<bool(const ZlSim::Entry&)>& pred, seconds timeout) {
+        const auto end = steady_clock::now() + timeout;
+        for (;;) {
+            for (const auto& e : sim_.LogFrom(offset_))
+                if (pred(e)) return true;
+            if (steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+
+private:
+    const ZlSim& sim_;
+    uint64_t offset_ = 0;
+};
+
+// The figures of the program's process after a cycle.
+void PrintProcess(pid_t pid, int cycle, double secondsSoFar) {
+    std::printf("soak    after cycle %4d: %6ld kB resident, %3ld threads, %3ld descriptors; %.2f s per cycle so far\n",
+                cycle, Status(pid, "VmRSS"), Status(pid, "Threads"), Descriptors(pid), secondsSoFar / cycle);
 }
 
+bool Reported(int cycle, int cycles) { return cycle == 1 || cycle == 10 || cycle == 100 || cycle == 1000 || cycle == cycles; }
+
 // The soak runs the dialog in a child process of its own, so that the figures are the
-// program's alone: this process reads zlsim's whole line log on every poll, the child
-// does nothing but run the dialog with Auto-Load on.
+// program's alone: this process reads zlsim's line log, the child does nothing but run
+// the dialog with Auto-Load on. Every cycle loads a new 4 KiB image (zlfw with another
+// seed, written beside the Auto-Load file and renamed over it before the switch-on) and
+// compares zlsim's flash with it.
 int Soak(int cycles) {
     Session s({"--no-pacing"}, false);
-    const std::string image = s.Image(64 * 1024);
+    const std::string image = s.Image(4096);
     if (image.empty()) return std::fprintf(stderr, "set-up failed\n"), 1;
     int ready[2];
     if (pipe(ready) != 0) return 1;
@@ -134,6 +160,7 @@ int Soak(int cycles) {
     if (child == 0) {
         close(ready[0]);
         s.StartDialog();
+        s.ui->platform.KeepRecords(1);
         const char answer = AutoLoad(*s.ui, image) ? 'r' : 'f';
         if (write(ready[1], &answer, 1) != 1) _exit(1);
         for (;;) pause();  // ended by SIGKILL; nothing of the parent's is torn down here
@@ -148,43 +175,31 @@ int Soak(int cycles) {
         return rc;
     };
     if (!started) return std::fprintf(stderr, "the dialog did not start with Auto-Load on\n"), end(1);
-    // Searching: wake-up strings arrive after the given time.
-    auto searching = [&](int64_t after) {
-        return s.sim->WaitFor([&](const ZlSim& z) {
-            for (const auto& e : z.Log())
-                if (e.t_us > after && e.dir == "rx" && e.bytes.find("BoOt") != std::string::npos) return true;
-            return false;
-        }, 30s);
-    };
-    if (!searching(0)) return std::fprintf(stderr, "no search\n"), end(1);
+    LogTail tail(*s.sim);
+    auto wakeUp = [](const ZlSim::Entry& e) { return e.dir == "rx" && e.bytes.find("BoOt") != std::string::npos; };
+    if (!tail.WaitFor(wakeUp, 30s)) return std::fprintf(stderr, "no search\n"), end(1);
 
-    const std::string wanted = ReadAll(image);
-    long rss1 = 0, threads1 = 0, fds1 = 0;
     int good = 0;
     const auto t0 = steady_clock::now();
     for (int i = 1; i <= cycles; ++i) {
-        const size_t n = static_cast<size_t>(i);
+        const std::string next = image + ".next";
+        if (!ZlSim::Zlfw({"pic32", "--length", "4096", "--name", "Bench", "--seed", std::to_string(i), "-o", next}) ||
+            std::rename(next.c_str(), image.c_str()) != 0)
+            return std::fprintf(stderr, "no image for cycle %d\n", i), end(1);
+        const std::string wanted = ReadAll(image);
         if (s.sim->Command("power on") != "ok power on") return end(1);
-        const bool loaded = s.sim->WaitFor([&](const ZlSim& z) { return NthEvent(z.Log(), "prog", n) >= 0; }, 60s);
+        const bool loaded = tail.WaitFor([](const ZlSim::Entry& e) { return e.event == "prog"; }, 60s);
         // After the load the information thread asks for the self-description again.
-        const bool asked = loaded && s.sim->WaitFor([&](const ZlSim& z) {
-            const auto log = z.Log();
-            const int64_t prog = NthEvent(log, "prog", n);
-            for (const auto& e : log)
-                if (e.t_us > prog && e.event == "cmd" && e.name == "menu") return true;
-            return false;
-        }, 30s);
+        const bool asked = loaded && tail.WaitFor([](const ZlSim::Entry& e) { return e.event == "cmd" && e.name == "menu"; }, 30s);
         if (loaded && asked && ReadAll(s.flash) == wanted) ++good;
         else std::printf("soak    cycle %d: %s\n", i, !loaded ? "no load" : !asked ? "no information cycle after it" : "flash differs");
         if (s.sim->Command("power off") != "ok power off") return end(1);
-        if (!searching(NthEvent(s.sim->Log(), "power_off", n))) return std::fprintf(stderr, "not searching again\n"), end(1);
-        std::this_thread::sleep_for(1s);
-        if (i == 1) rss1 = Status(child, "VmRSS"), threads1 = Status(child, "Threads"), fds1 = Descriptors(child);
+        if (!tail.WaitFor(wakeUp, 30s)) return std::fprintf(stderr, "not searching again\n"), end(1);
+        std::this_thread::sleep_for(Reported(i, cycles) ? 1s : 200ms);  // the search settles
+        if (Reported(i, cycles)) PrintProcess(child, i, zl::bench::Seconds(steady_clock::now() - t0));
     }
-    std::printf("soak    %d of %d power cycles loaded and verified in %.1f s; the program's process after cycle 1: "
-                "%ld kB resident, %ld threads, %ld descriptors; after cycle %d: %ld kB resident, %ld threads, %ld descriptors\n",
-                good, cycles, zl::bench::Seconds(steady_clock::now() - t0), rss1, threads1, fds1, cycles,
-                Status(child, "VmRSS"), Status(child, "Threads"), Descriptors(child));
+    std::printf("soak    %d of %d power cycles loaded and verified (4 KiB, a new image each) in %.1f s\n", good, cycles,
+                zl::bench::Seconds(steady_clock::now() - t0));
     return end(good == cycles ? 0 : 1);
 }
 

@@ -4,10 +4,12 @@
 // has been written, and a command follows the wake-up strings without a backlog in
 // front of it. The kernel holds written bytes back only on a real UART (a pseudo-
 // terminal takes tens of kilobytes at once), so the port keeps the line's time itself.
-// Like a UART's transmit FIFO, the line may hold a few characters that have not gone
-// out yet: a write returns at once while the line holds at most kFifoHigh characters,
-// and otherwise when no more than kFifoLow are left. The line stays busy between
-// back-to-back writes, and a writer of short strings sleeps once per dozen of them.
+// Like the transmit buffer of a USB serial adapter (256 bytes on the common FTDI
+// chips), the line may hold some characters that have not gone out yet: a write
+// returns at once while the line holds at most kFifoHigh characters, and otherwise
+// when no more than kFifoLow are left. The line stays busy between back-to-back
+// writes: a writer may hand over a slice of short strings at once and sleep while it
+// goes out, and a writer that waits for the line is back before the line runs dry.
 #pragma once
 
 #include <chrono>
@@ -20,8 +22,8 @@ namespace zl {
 class LineClock {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr uint64_t kFifoHigh = 64;
-    static constexpr uint64_t kFifoLow = 16;
+    static constexpr uint64_t kFifoHigh = 256;
+    static constexpr uint64_t kFifoLow = 32;
 
     // Bits on the line for one character: start bit, data bits, parity bit, stop bits.
     // In tenths of a bit, for one and a half stop bits.

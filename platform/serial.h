@@ -20,6 +20,7 @@ public:
     virtual bool SetCommState(const DCB& dcb) = 0;
     virtual bool GetCommState(DCB& dcb) = 0;
     virtual bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) = 0;
+    virtual bool GetCommTimeouts(COMMTIMEOUTS& timeouts) = 0;
     // Reads up to n bytes with the read time-outs; false when the call failed. A
     // closed port, a hung-up line and a quiet line all give read == 0.
     virtual bool ReadFile(uint8_t* buf, uint32_t n, uint32_t& read) = 0;

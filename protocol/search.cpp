@@ -1,9 +1,13 @@
 // The device search: WakeUpThread floods the line with the wake-up string while
 // SearchThread listens for the bootloader's answer.
+#include <algorithm>
 #include <chrono>
+#include <string>
 
 #include "app/bootloader_dlg.h"
 #include "app/texts.h"
+#include "platform/comm_dcb.h"
+#include "platform/line_clock.h"
 #include "platform/threads.h"
 #include "protocol/commands.h"
 #include "protocol/wire_text.h"
@@ -22,6 +26,65 @@ bool PassGoesOn(CBootloaderZLDlg* dlg, bool answered, std::chrono::steady_clock:
     return (answered || dlg->m_bSearching) && chars < kSearchPassLimit.chars && std::chrono::steady_clock::now() < end;
 }
 
+// The flood is written in slices of several wake-up strings, each taken by the port at
+// once (with the lead still on the line, a slice fills the line clock's FIFO); the
+// writer sleeps while a slice goes out and comes back while the line still carries the
+// lead, so that the stream on the line has no gaps.
+struct FloodPlan {
+    DCB line;
+    size_t strings;                              // wake-up strings in one slice
+    std::chrono::steady_clock::duration lead;    // what the line still carries when the next slice is written
+};
+
+FloodPlan PlanFlood(const PortHandle& port, int deviceSel) {
+    FloodPlan plan{};
+    // A port that does not tell its settings: the search's own line of that kind.
+    if (!port || !port->GetCommState(plan.line) || plan.line.BaudRate == 0)
+        BuildCommDCB(deviceSel == 0 ? u"115200,n,8,1" : u"57600,n,8,1", plan.line);
+    plan.lead = std::chrono::milliseconds(4);
+    const auto fifo = LineClock::Time(plan.line, LineClock::kFifoHigh);
+    size_t strings = 1;
+    while (LineClock::Time(plan.line, (strings + 1) * kWakeUp.size()) + plan.lead <= fifo) ++strings;
+    plan.strings = strings;
+    return plan;
+}
+
+// Wake-up strings until the next PIC32 pause: it follows the 1st, 257th, 513th ... string.
+size_t StringsToPause(uint64_t sent) {
+    const size_t left = static_cast<size_t>((257 - sent % 256) % 256);
+    return left == 0 ? 256 : left;
+}
+
+// While the line is quiet, a pass of the PIC32 search waits this long for the first
+// byte (a byte ends the wait at once); from the first byte on it reads with the port's
+// own time-outs.
+constexpr uint32_t kQuietReadMs = 100;
+
+// Switches the port between the quiet-line reads and its own time-outs.
+class QuietReads {
+public:
+    explicit QuietReads(const PortHandle& port) : port_(port) {
+        if (!port_ || !port_->GetCommTimeouts(own_)) port_.reset();
+    }
+    ~QuietReads() { Own(); }
+    void Quiet() {
+        if (!port_ || quiet_) return;
+        COMMTIMEOUTS t = own_;
+        t.ReadIntervalTimeout = t.ReadTotalTimeoutConstant = kQuietReadMs;
+        t.ReadTotalTimeoutMultiplier = 0;
+        quiet_ = port_->SetCommTimeouts(t);
+    }
+    void Own() {
+        if (port_ && quiet_) port_->SetCommTimeouts(own_);
+        quiet_ = false;
+    }
+
+private:
+    PortHandle port_;
+    COMMTIMEOUTS own_{};
+    bool quiet_ = false;
+};
+
 }  // namespace
 
 unsigned WakeUpThread(CBootloaderZLDlg* dlg) {
@@ -29,18 +92,26 @@ unsigned WakeUpThread(CBootloaderZLDlg* dlg) {
     ++dlg->m_nWakeThreads;
     dlg->WriteThreadIndicator();
     const PortHandle port = dlg->m_hPort.Get();
-    uint8_t pass = 0;
+    const FloodPlan plan = PlanFlood(port, dlg->DeviceSel());
+    std::string slice;
+    for (size_t i = 0; i < plan.strings; ++i) slice += kWakeUp;
+    uint64_t sent = 0;                            // wake-up strings written
+    auto due = std::chrono::steady_clock::now();  // when they will have gone out
     while (dlg->m_bSearching) {
-        const int sel = dlg->DeviceSel();
-        if (WriteBytes(port, kWakeUp.data(), kWakeUp.size()) != kWakeUp.size() && LineGone(port)) {
+        const bool pic32 = dlg->DeviceSel() == 0;
+        const size_t n = (pic32 ? std::min<size_t>(plan.strings, StringsToPause(sent)) : plan.strings) * kWakeUp.size();
+        const auto now = std::chrono::steady_clock::now();
+        if (WriteBytes(port, slice.data(), n) != n && LineGone(port)) {
             dlg->m_bSearching = 0;  // the line is gone: the tick reopens the port
             break;
         }
-        if (sel == 0) {
-            // The PIC32 kind pauses 1 ms after every 256th write.
-            if (pass == 0) Sleep(1);
-            ++pass;
-        }
+        sent += n / kWakeUp.size();
+        due = std::max(due, now) + LineClock::Time(plan.line, n);
+        // Back while the line still carries the lead; the PIC32 kind pauses 1 ms after
+        // every 256th string. The wait ends at once when the search ends.
+        auto back = due - plan.lead;
+        if (pic32 && sent % 256 == 1) back += std::chrono::milliseconds(1);
+        dlg->m_bSearching.WaitWhileSetUntil(back);
     }
     --dlg->m_nWakeThreads;
     dlg->WriteThreadIndicator();
@@ -62,10 +133,11 @@ unsigned SearchThread(CBootloaderZLDlg* dlg) {
     std::u16string cycle;
     dlg->m_progress.SetRange(0, 200);
     dlg->m_progress.SetPos(0);
-    dlg->m_progress.SetStep(1);
+    dlg->m_progress.SetStep(kQuietReadMs / 10);  // a step per 10 ms of a quiet line
 
     const PortHandle port = dlg->m_hPort.Get();
     uint8_t last = 0xFF;  // the last byte received
+    QuietReads reads(port);
     while (dlg->m_bSearching) {
         cycle.clear();
         if (LineGone(port)) {
@@ -77,9 +149,11 @@ unsigned SearchThread(CBootloaderZLDlg* dlg) {
         if (dlg->DeviceSel() == 0) {
             dlg->m_progress.StepIt();
             bool answered = false;
+            reads.Quiet();
             while (PassGoesOn(dlg, answered, passEnd, chars++)) {
                 uint8_t b;
                 const bool got = ReadByte(port, b);
+                if (got) reads.Own();  // the device talks: the rest of the pass as before
                 if (got) last = b;
                 if (last == 'l') {
                     answered = true;
@@ -105,6 +179,7 @@ unsigned SearchThread(CBootloaderZLDlg* dlg) {
         }
     }
 
+    reads.Own();
     if (!cycle.empty()) ShowDeviceInfo(dlg, cycle);
     --dlg->m_nWakeThreads;
     dlg->WriteThreadIndicator();

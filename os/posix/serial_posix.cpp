@@ -182,6 +182,14 @@ public:
         return true;
     }
 
+    bool GetCommTimeouts(COMMTIMEOUTS& timeouts) override {
+        CallGate::Call call(gate_);
+        if (!call) return false;
+        std::lock_guard<std::mutex> lock(mutex_);
+        timeouts = timeouts_;
+        return true;
+    }
+
     bool ReadFile(uint8_t* buf, uint32_t n, uint32_t& read) override {
         read = 0;
         CallGate::Call call(gate_);
@@ -203,8 +211,8 @@ public:
             if (immediate) {
                 waitMs = 0;
             } else if (totalMs > 0) {
-                long long left =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                // Rounded up: a poll of whole milliseconds must not end before the deadline.
+                long long left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
                 if (left <= 0) break;
                 waitMs = static_cast<int>(std::min<long long>(left, INT_MAX));
                 if (read > 0 && to.ReadIntervalTimeout > 0 && to.ReadIntervalTimeout != UINT32_MAX)
@@ -250,22 +258,29 @@ public:
         written = 0;
         CallGate::Call call(gate_);
         if (!call) return false;
+        bool ready = true;  // the descriptor is tried first: it mostly takes the bytes at once
         while (written < n) {
-            pollfd fds[2] = {{fd_, POLLOUT, 0}, {wake_, POLLIN, 0}};
-            int r = poll(fds, 2, -1);
-            if (r < 0) {
-                if (errno == EINTR) continue;
-                return false;
-            }
-            if (fds[1].revents) return false;
-            if (fds[0].revents & POLLOUT) {
-                ssize_t put = ::write(fd_, buf + written, n - written);
-                if (put > 0) {
-                    written += static_cast<uint32_t>(put);
-                    continue;
+            if (!ready) {
+                pollfd fds[2] = {{fd_, POLLOUT, 0}, {wake_, POLLIN, 0}};
+                const int r = poll(fds, 2, -1);
+                if (r < 0) {
+                    if (errno == EINTR) continue;
+                    return false;
                 }
-                if (put < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+                if (fds[1].revents) return false;
+                if (!(fds[0].revents & POLLOUT)) break;  // hung up
+                ready = true;
             }
+            const ssize_t put = ::write(fd_, buf + written, n - written);
+            if (put > 0) {
+                written += static_cast<uint32_t>(put);
+            } else if (put < 0 && errno == EAGAIN) {
+                ready = false;
+            } else if (!(put < 0 && errno == EINTR)) {
+                break;  // hung up
+            }
+        }
+        if (written < n) {
             // Hung up: the bytes go nowhere. Take the time they would take on the
             // line (at least a millisecond), so that a writer in a loop does not spin.
             lost_ = true;

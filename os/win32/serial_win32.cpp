@@ -162,6 +162,14 @@ public:
         return true;
     }
 
+    bool GetCommTimeouts(COMMTIMEOUTS& timeouts) override {
+        CallGate::Call call(gate_);
+        if (!call) return false;
+        std::lock_guard<std::mutex> lock(mutex_);
+        timeouts = timeouts_;
+        return true;
+    }
+
     bool ReadFile(uint8_t* buf, uint32_t n, uint32_t& read) override {
         read = 0;
         CallGate::Call call(gate_);

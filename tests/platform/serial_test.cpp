@@ -244,9 +244,10 @@ TEST(LineClock, CharactersTakeTheirBitsAtTheBaudRate) {
     EXPECT_EQ(line.Free(), t0 + LineClock::Time(dcb, 1024));
     const auto later = t0 + seconds(1);  // the line has gone idle
     for (uint64_t sent = 5; sent <= LineClock::kFifoHigh; sent += 5) EXPECT_EQ(line.Send(dcb, 5, later), later);
-    const auto back = line.Send(dcb, 5, later);  // the 13th string: 65 characters on the line
+    const auto back = line.Send(dcb, 5, later);  // the string past the FIFO
     EXPECT_EQ(back, line.Free() - fifoLow);
-    EXPECT_LT(std::chrono::abs(line.Free() - later - LineClock::Time(dcb, 65)), microseconds(1));
+    const uint64_t held = (LineClock::kFifoHigh / 5 + 1) * 5;
+    EXPECT_LT(std::chrono::abs(line.Free() - later - LineClock::Time(dcb, held)), microseconds(1));
     line.Reset();
     EXPECT_EQ(line.Send(dcb, 5, t0), t0);
     EXPECT_EQ(line.Free(), t0 + LineClock::Time(dcb, 5));

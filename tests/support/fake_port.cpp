@@ -20,11 +20,19 @@ std::string FakePort::Written() const {
     return all;
 }
 
+// How many copies of piece the write is made of (0 when it holds anything else).
+static size_t Copies(const std::string& write, const std::string& piece) {
+    if (piece.empty() || write.empty() || write.size() % piece.size() != 0) return 0;
+    for (size_t p = 0; p < write.size(); p += piece.size())
+        if (write.compare(p, piece.size(), piece) != 0) return 0;
+    return write.size() / piece.size();
+}
+
 size_t FakePort::CountWrites(const std::string& bytes, std::thread::id thread) const {
     std::lock_guard<std::mutex> lock(mutex_);
     size_t n = 0;
     for (const Write& w : writes_)
-        if (w.bytes == bytes && (thread == std::thread::id{} || w.thread == thread)) ++n;
+        if (thread == std::thread::id{} || w.thread == thread) n += Copies(w.bytes, bytes);
     return n;
 }
 
@@ -36,6 +44,13 @@ bool FakePort::IsClosed() const {
 bool FakePort::SetCommTimeouts(const COMMTIMEOUTS& t) {
     std::lock_guard<std::mutex> lock(mutex_);
     timeout_ = std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
+    return !closed_;
+}
+
+bool FakePort::GetCommTimeouts(COMMTIMEOUTS& t) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto ms = static_cast<uint32_t>(timeout_.count());
+    t = COMMTIMEOUTS{ms, 0, ms, 0, 0};
     return !closed_;
 }
 

@@ -34,12 +34,15 @@ public:
     void SetResponder(std::function<std::string(const std::string& written)> responder);
     std::vector<Write> Writes() const;
     std::string Written() const;  // all written bytes in order
+    // The writes of these bytes (by that thread): a write of k copies of them counts k,
+    // as a writer may send several in one call.
     size_t CountWrites(const std::string& bytes, std::thread::id thread = {}) const;
     bool IsClosed() const;
 
     bool SetCommState(const DCB&) override { return !IsClosed(); }
     bool GetCommState(DCB&) override { return !IsClosed(); }
     bool SetCommTimeouts(const COMMTIMEOUTS& t) override;
+    bool GetCommTimeouts(COMMTIMEOUTS& t) override;
     bool ReadFile(uint8_t* buf, uint32_t n, uint32_t& read) override;
     bool WriteFile(const uint8_t* buf, uint32_t n, uint32_t& written) override;
     void Close() override;

@@ -65,13 +65,20 @@ int ScriptPlatform::SubDialogCount() const {
 
 std::vector<TransferRecord> ScriptPlatform::Records() const {
     std::lock_guard<std::mutex> lock(scriptMutex_);
-    return records_;
+    return {records_.begin(), records_.end()};
+}
+
+void ScriptPlatform::KeepRecords(size_t n) {
+    std::lock_guard<std::mutex> lock(scriptMutex_);
+    keepRecords_ = n;
+    while (records_.size() > keepRecords_) records_.pop_front();
 }
 
 void ScriptPlatform::TransferEnded(const TransferRecord& record) {
     {
         std::lock_guard<std::mutex> lock(scriptMutex_);
         records_.push_back(record);
+        while (records_.size() > keepRecords_) records_.pop_front();
     }
     HeadlessPlatform::TransferEnded(record);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -46,8 +47,10 @@ public:
     // The texts of the controls of the last sub-dialog when it was shown.
     ControlState LastSubDialogControl(int id) const;
     int SubDialogCount() const;
-    // The records of the transfers that have ended, in order.
+    // The records of the transfers that have ended, in order: all of them, or the newest
+    // n after KeepRecords(n) (a long soak keeps memory flat).
     std::vector<TransferRecord> Records() const;
+    void KeepRecords(size_t n);
 
     // --- the user-interface thread ---
     void StartUi(std::function<void()> runModal) { Start(std::move(runModal)); }
@@ -73,7 +76,8 @@ private:
     int subDialogResult_ = 1;
     int subDialogCount_ = 0;
     std::map<int, ControlState> lastSubDialog_;
-    std::vector<TransferRecord> records_;
+    std::deque<TransferRecord> records_;
+    size_t keepRecords_ = SIZE_MAX;
 };
 
 }  // namespace zl

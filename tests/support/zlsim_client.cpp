@@ -121,11 +121,19 @@ std::string ZlSim::Command(const std::string& line) {
 }
 
 std::vector<ZlSim::Entry> ZlSim::Log() const {
+    uint64_t offset = 0;
+    return LogFrom(offset);
+}
+
+std::vector<ZlSim::Entry> ZlSim::LogFrom(uint64_t& offset) const {
     std::vector<Entry> entries;
     std::ifstream in(logPath_);
+    in.seekg(static_cast<std::streamoff>(offset));
     std::string line;
     while (std::getline(in, line)) {
-        if (line.empty() || line.back() != '}') continue;  // a line still being written
+        if (in.eof() || (!line.empty() && line.back() != '}')) break;  // a line still being written
+        offset += line.size() + 1;
+        if (line.empty()) continue;
         Entry e;
         e.t_us = std::atoll(Field(line, "t_us").c_str());
         e.dir = Field(line, "dir");

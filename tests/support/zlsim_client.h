@@ -30,6 +30,7 @@ public:
     ZlSim& operator=(const ZlSim&) = delete;
 
     bool Ready() const { return ready_; }
+    pid_t Pid() const { return pid_; }
     const std::string& SlavePath() const { return slave_; }
     // Sends one command line and returns zlsim's reply ("ok ..." / "error ..."), or "" on time-out.
     std::string Command(const std::string& line);
@@ -37,6 +38,9 @@ public:
     int Stop();
 
     std::vector<Entry> Log() const;
+    // The entries logged from byte offset on (a long run reads only what is new);
+    // offset moves past the last whole line read.
+    std::vector<Entry> LogFrom(uint64_t& offset) const;
     std::string Received() const;  // everything the program sent, in order
     std::string Sent() const;      // everything zlsim sent
     static size_t Count(const std::string& haystack, const std::string& needle);
