@@ -15,6 +15,7 @@
 #include "cli/port_choice.h"
 #include "cli/ports_command.h"
 #include "cli/report_command.h"
+#include "cli/serve_options.h"
 #include "cli/station.h"
 #include "cli/system.h"
 #include "cli/unit_reader.h"
@@ -137,6 +138,8 @@ int RunDeviceCommand(Options o) {
         if (Inspect(*o.log, size, reason) == PathKind::Folder) return Fail(kExitFile, "--log " + *o.log + " is a folder");
         logPath = AbsolutePath(*o.log);
     }
+    zl::serve::ServeSetup serveSetup;
+    if (std::string error; !PrepareServe(o, logPath, serveSetup, error)) return Fail(kExitUsage, error);
     for (const std::string& port : o.ports)
         if (!ValidUtf8(port)) return Fail(kExitUsage, "--port: the name is not valid UTF-8 and resolves to nothing");
 
@@ -165,6 +168,7 @@ int RunDeviceCommand(Options o) {
 
     int64_t fileSize = -1;
     if (!file.empty() && Inspect(file, size, reason) == PathKind::File) fileSize = size;
+    auto board = std::make_unique<zl::serve::StationBoard>("bzl", BZL_VERSION, lineJob ? lineJob->jobSha256 : "");
     std::vector<std::unique_ptr<Station>> stations(comNames.size());
     std::vector<int> codes(comNames.size(), kExitOk);
     std::vector<std::optional<std::chrono::steady_clock::time_point>> failedAt(comNames.size());
@@ -200,8 +204,11 @@ int RunDeviceCommand(Options o) {
         }
         if (o.unit) job.tags.unitId = *o.unit;
         job.units = units.get();
+        if (o.serve) job.board = {board.get(), board->AddStation(shortName, zl::ToUtf8(comNames[i]))};
         stations[i] = std::make_unique<Station>(std::move(job), std::move(profiles[i]), out, *records);
     }
+    std::unique_ptr<zl::serve::HttpServer> server;
+    if (std::string error; o.serve && !(server = StartServe(serveSetup, *board, error))) return Fail(kExitUsage, error);
     // Each station on a thread of its own; they start one after another (Station::Run).
     std::vector<std::thread> threads;
     for (size_t i = 0; i < stations.size(); ++i)
@@ -214,6 +221,11 @@ int RunDeviceCommand(Options o) {
     bool ended = true;
     for (auto& station : stations)
         if (station && !station->Shutdown()) ended = false;
+    if (!StopServe(server)) {
+        firstOut->Note("the HTTP server did not end in time; bzl ends without waiting for it");
+        (void)board.release();
+        g_leftRunning = true;
+    }
     if (ended) {
         stations.clear();
     } else {
@@ -223,6 +235,7 @@ int RunDeviceCommand(Options o) {
         for (auto& station : stations) (void)station.release();
         for (auto& out : outs) (void)out.release();
         (void)records.release();
+        (void)board.release();
         g_leftRunning = true;
     }
     if (!several) return codes[0];
