@@ -79,7 +79,7 @@ function tile(s) {
     progress = (L.ops[p.operation] || p.operation) + " · " + p.phase + " · " + p.done + (p.total !== null ? " / " + p.total : "");
   }
   t.append(bar, el("div", "progress", progress));
-  t.append(el("div", "counters", L.good + ": " + s.counters.good + "   " + L.failed + ": " + s.counters.failed));
+  t.append(el("div", "counters", L.good + ": " + s.counters.good + " · " + L.failed + ": " + s.counters.failed));
   const v = s.last_verdict;
   const verdict = el("div", "verdict", L.none);
   if (v) {

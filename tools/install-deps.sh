@@ -9,6 +9,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   qt6-translations-l10n
   python3-jsonschema
+  libcpp-httplib-dev curl prometheus chromium
 )
 missing=()
 for p in "${packages[@]}"; do
