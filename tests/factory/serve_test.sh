@@ -76,6 +76,7 @@ start_bzl api --serve-token "$T/token" --lang en
 one_device 1
 ok "metrics: zl_transfers_total{outcome=\"ok\"} 1 after one load"
 get "${URL}metrics" >"$T/metrics.txt"
+promtool check metrics <"$T/metrics.txt" || fail "promtool: the exposition is not well formed"
 grep -q '^zl_station_state{station="COM47",state="searching"} 1$' "$T/metrics.txt" || fail "station state"
 grep -q '^zl_transfer_seconds_count{operation="load"} 1$' "$T/metrics.txt" || fail "histogram"
 grep -q '^zl_units_first_pass_yield 1$' "$T/metrics.txt" || fail "first-pass yield"
