@@ -115,6 +115,9 @@ int Summarize(const Options& o, const std::vector<int>& codes,
 }
 
 int RunDeviceCommand(Options o) {
+    // --serve's address and token are checked before anything else is looked at.
+    zl::serve::ServeSetup serveSetup;
+    if (std::string error; !PrepareServe(o, serveSetup, error)) return Fail(kExitUsage, error);
     std::string file;
     int64_t size = 0;
     std::string reason;
@@ -138,8 +141,7 @@ int RunDeviceCommand(Options o) {
         if (Inspect(*o.log, size, reason) == PathKind::Folder) return Fail(kExitFile, "--log " + *o.log + " is a folder");
         logPath = AbsolutePath(*o.log);
     }
-    zl::serve::ServeSetup serveSetup;
-    if (std::string error; !PrepareServe(o, logPath, serveSetup, error)) return Fail(kExitUsage, error);
+    serveSetup.recordsPath = logPath;
     for (const std::string& port : o.ports)
         if (!ValidUtf8(port)) return Fail(kExitUsage, "--port: the name is not valid UTF-8 and resolves to nothing");
 

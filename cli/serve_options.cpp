@@ -6,8 +6,10 @@
 
 namespace zl::cli {
 
-bool PrepareServe(const Options& o, const std::string& recordsPath, serve::ServeSetup& setup, std::string& error) {
+bool PrepareServe(const Options& o, serve::ServeSetup& setup, std::string& error) {
     if (!o.serve) return true;
+    if (!serve::HttpServer::Available())
+        return error = "--serve is not available in this build of bzl (it has no HTTP server)", false;
     if (!serve::ParseBindAddress(*o.serve, setup.address, error)) return false;
     if (o.serveToken && !serve::ReadToken(*o.serveToken, setup.token, error)) return false;
     if (!setup.address.loopback && setup.token.empty())
@@ -15,7 +17,6 @@ bool PrepareServe(const Options& o, const std::string& recordsPath, serve::Serve
                        "give --serve-token FILE, a bearer token every request must carry",
                false;
     setup.english = o.english;
-    setup.recordsPath = recordsPath;
     return true;
 }
 

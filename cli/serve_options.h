@@ -14,7 +14,7 @@ namespace zl::cli {
 
 // The server's setup from the options; false with the usage error (exit 1): a bad address,
 // an unreadable or unfit token, an address other than loopback without a token.
-bool PrepareServe(const Options& o, const std::string& recordsPath, serve::ServeSetup& setup, std::string& error);
+bool PrepareServe(const Options& o, serve::ServeSetup& setup, std::string& error);
 
 // Starts listening (setup.board set); tells the address on standard error. Nothing and
 // the message when it cannot.

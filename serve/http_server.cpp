@@ -169,6 +169,8 @@ void Server::Configure() {
 
 }  // namespace
 
+bool HttpServer::Available() { return true; }
+
 std::unique_ptr<HttpServer> HttpServer::Start(const ServeSetup& setup, std::string& error) {
     auto server = std::make_unique<Server>(setup);
     if (!server->Listen(error)) return nullptr;

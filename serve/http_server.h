@@ -31,6 +31,8 @@ public:
     // Listens on setup.address; nothing and a message when it cannot (or when this build
     // has no server).
     static std::unique_ptr<HttpServer> Start(const ServeSetup& setup, std::string& error);
+    // Whether this build has the server (the static Windows bzl.exe has none).
+    static bool Available();
     // The port listened on (the one chosen for port 0).
     virtual int Port() const = 0;
     // Stops listening and ends the workers within timeout; false when a worker is still
