@@ -50,6 +50,8 @@ const OptionSpec kOptions[] = {
     {"--job", true, Bit(Command::Load)},
     {"--unit", true, Bit(Command::Load)},
     {"--ask-unit", false, Bit(Command::Load)},
+    {"--serve", true, Bit(Command::Load)},
+    {"--serve-token", true, Bit(Command::Load)},
 };
 
 const char* CommandName(Command c) {
@@ -97,6 +99,9 @@ bool SetOption(const std::string& name, const std::string& value, Options& o, st
     } else if (name == "--unit") {
         if (value.empty() || value.size() > 200) return error = "--unit needs the unit's ID (1 to 200 characters)", false;
         o.unit = value;
+    } else if (name == "--serve" || name == "--serve-token") {
+        if (value.empty()) return error = name + " needs a value", false;
+        (name == "--serve" ? o.serve : o.serveToken) = value;
     } else if (name == "--ask-unit") {
         o.askUnit = true;
     } else if (name == "--json") {
@@ -260,6 +265,7 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::string& er
     if (o.job && o.verify) return error = "load --job: whether each load is verified is the job's to say; give no --verify", false;
     if (o.unit && o.askUnit) return error = "--unit and --ask-unit exclude each other", false;
     if (o.unit && (o.count != 1 || o.ports.size() > 1)) return error = "--unit names one device: give it with one --port and --count 1", false;
+    if (o.serveToken && !o.serve) return error = "--serve-token goes with --serve ADDR:PORT", false;
     if (o.askUnit && o.ports.size() > 1) return error = "--ask-unit reads the IDs of one station: give one --port", false;
     if (o.command >= Command::Info) {
         if (o.ports.empty()) return error = std::string(CommandName(o.command)) + " needs --port P (COMn or a device path)", false;
@@ -314,7 +320,11 @@ std::string HelpText(Command command) {
                    "  --unit ID      the unit's ID for its record (one device)\n"
                    "  --ask-unit     before each device read its unit ID from standard input (a barcode\n"
                    "                 scanner types the label and Enter); the search starts once it is read;\n"
-                   "                 an empty line or the end of input ends the run\n" +
+                   "                 an empty line or the end of input ends the run\n"
+                   "  --serve A:P    answer HTTP GET on address A, port P while the run lasts (read-only):\n"
+                   "                 /metrics (Prometheus), /api/v1/stations, /api/v1/records, / (a live page)\n"
+                   "  --serve-token F  every request must carry \"Authorization: Bearer\" and the token in F;\n"
+                   "                 required for an address other than loopback (127.0.0.1, ::1, localhost)\n" +
                    kCommon + kLog + "\n" + kExit +
                    "With --count N > 1 or several stations the code is that of the first device that failed.\n";
         case Command::Read:

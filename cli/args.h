@@ -29,6 +29,8 @@ struct Options {
     std::optional<std::string> job; // load --job: device, file and verify from a job file
     std::optional<std::string> unit;// load --unit: the one device's unit ID
     bool askUnit = false;           // load --ask-unit: a unit ID from standard input per device
+    std::optional<std::string> serve;      // load --serve ADDR:PORT: the read-only HTTP server
+    std::optional<std::string> serveToken; // load --serve-token FILE: its bearer token
 };
 
 // Parses argv; on a usage error returns false with one line that says what is wrong.

@@ -16,6 +16,7 @@
 #include "cli/ports_command.h"
 #include "cli/report_command.h"
 #include "cli/collect_command.h"
+#include "cli/serve_options.h"
 #include "cli/station.h"
 #include "cli/system.h"
 #include "cli/unit_reader.h"
@@ -128,18 +129,25 @@ void RunStations(std::vector<std::unique_ptr<Station>>& stations, std::vector<in
     for (std::thread& t : threads) t.join();
 }
 
-// Ends every station's dialog, bounded. A dialog's thread that did not end in time is
-// left what it may still touch, and the process ends without destroying anything (main).
+// Ends every station's dialog and the server, bounded. A thread that did not end in time
+// is left what it may still touch, and the process ends without destroying anything (main).
 void EndStations(std::vector<std::unique_ptr<Station>>& stations, std::vector<std::unique_ptr<Reporter>>& outs,
-                 std::unique_ptr<zl::RecordLog>& records) {
+                 std::unique_ptr<zl::RecordLog>& records, std::unique_ptr<zl::serve::StationBoard>& board,
+                 std::unique_ptr<zl::serve::HttpServer>& server) {
     bool ended = true;
     for (auto& station : stations)
         if (station && !station->Shutdown()) ended = false;
+    if (!StopServe(server)) {
+        outs.front()->Note("the HTTP server did not end in time; bzl ends without waiting for it");
+        (void)board.release();
+        g_leftRunning = true;
+    }
     if (ended) return stations.clear();
     outs.front()->Note("a station's dialog did not end in time; bzl ends without waiting for it");
     for (auto& station : stations) (void)station.release();
     for (auto& out : outs) (void)out.release();
     (void)records.release();
+    (void)board.release();
     g_leftRunning = true;
 }
 
@@ -170,6 +178,9 @@ Job StationJob(const Options& o, const std::u16string& port, const std::string& 
 }
 
 int RunDeviceCommand(Options o) {
+    // --serve's address and token are checked before anything else is looked at.
+    zl::serve::ServeSetup serveSetup;
+    if (std::string error; !PrepareServe(o, serveSetup, error)) return Fail(kExitUsage, error);
     std::string file;
     int64_t size = 0;
     std::string reason;
@@ -193,6 +204,7 @@ int RunDeviceCommand(Options o) {
         if (Inspect(*o.log, size, reason) == PathKind::Folder) return Fail(kExitFile, "--log " + *o.log + " is a folder");
         logPath = AbsolutePath(*o.log);
     }
+    serveSetup.recordsPath = logPath;
     for (const std::string& port : o.ports)
         if (!ValidUtf8(port)) return Fail(kExitUsage, "--port: the name is not valid UTF-8 and resolves to nothing");
 
@@ -221,6 +233,7 @@ int RunDeviceCommand(Options o) {
 
     int64_t fileSize = -1;
     if (!file.empty() && Inspect(file, size, reason) == PathKind::File) fileSize = size;
+    auto board = std::make_unique<zl::serve::StationBoard>("bzl", BZL_VERSION, lineJob ? lineJob->jobSha256 : "");
     std::vector<std::unique_ptr<Station>> stations(comNames.size());
     std::vector<int> codes(comNames.size(), kExitOk);
     std::vector<std::optional<std::chrono::steady_clock::time_point>> failedAt(comNames.size());
@@ -237,10 +250,13 @@ int RunDeviceCommand(Options o) {
         }
         Job job = StationJob(o, comNames[i], file, fileSize, lineJob ? &*lineJob : nullptr);
         job.units = units.get();
+        if (o.serve) job.board = {board.get(), board->AddStation(shortName, zl::ToUtf8(comNames[i]))};
         stations[i] = std::make_unique<Station>(std::move(job), std::move(profiles[i]), out, *records);
     }
+    std::unique_ptr<zl::serve::HttpServer> server;
+    if (std::string error; o.serve && !(server = StartServe(serveSetup, *board, error))) return Fail(kExitUsage, error);
     RunStations(stations, codes, failedAt);
-    EndStations(stations, outs, records);
+    EndStations(stations, outs, records, board, server);
     if (!several) return codes[0];
     return Summarize(o, codes, failedAt, comNames);
 }

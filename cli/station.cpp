@@ -81,11 +81,13 @@ Station::Station(Job job, std::unique_ptr<Profile> profile, Reporter& out, Recor
 
 int Station::AnswerBox(const HeadlessPlatform::Box& box) {
     // The one question the core asks: load a file the compatibility check refuses?
+    job_.board.Box(true);
     if ((box.type & MB_TYPEMASK) == MB_OKCANCEL) return job_.force ? IDOK : IDCANCEL;
     return IDOK;
 }
 
 void Station::StateChanged(DialogState state, const std::u16string& status) {
+    job_.board.State(state, status);
     std::lock_guard<std::mutex> lock(mutex_);
     if (state == DialogState::PortLost) portLost_ = true;
     inTransfer_ = state == DialogState::Transferring;
@@ -95,6 +97,7 @@ void Station::StateChanged(DialogState state, const std::u16string& status) {
 }
 
 void Station::Progressed(const TransferProgress& progress) {
+    job_.board.Progress(progress);
     std::lock_guard<std::mutex> lock(mutex_);
     // Only the latest figures of a phase matter: they replace the ones not yet shown.
     if (!events_.empty() && !events_.back().isState && events_.back().progress.phase == progress.phase)
@@ -122,6 +125,7 @@ void Station::Click(int id) { driver_->Click(id); }
 int Station::DeviceSel() const { return driver_->Dialog().m_cbDevice.GetCurSel(); }
 
 void Station::BoxAnswered(const HeadlessPlatform::Box& box) {
+    job_.board.Box(false);
     out_.Box(ToUtf8(box.title), ToUtf8(box.text), IconName(box.type), box.answer == IDCANCEL ? "cancel" : "ok");
     Wake();
 }
@@ -129,6 +133,7 @@ void Station::BoxAnswered(const HeadlessPlatform::Box& box) {
 void Station::TransferEnded(const TransferRecord& record) {
     // Kept by the record sink before this comes, on the worker's thread.
     std::lock_guard<std::mutex> lock(mutex_);
+    job_.board.Ended(record, tags_.unitId);
     ended_.push_back(record);
     dirty_ = true;
     wake_.notify_all();
@@ -316,6 +321,7 @@ void Station::CountEnded(const std::deque<TransferRecord>& ended) {
         }
         if (deviceDone) {
             ++r.handled;
+            job_.board.Counted(c == kExitOk);
             if (c == kExitOk) ++r.good;
             else ++r.failed, Fail(c);
             if (job_.units && (job_.count == 0 || r.handled < job_.count)) {

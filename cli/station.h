@@ -19,6 +19,7 @@
 #include "driver/dialog_driver.h"
 #include "protocol/firmware_id.h"
 #include "records/record_log.h"
+#include "serve/station_board.h"
 
 namespace zl {
 class CBootloaderZLDlg;
@@ -56,6 +57,7 @@ struct Job {
     std::optional<FirmwareId> expectFirmware;
     RecordTags tags;                // the job, and the unit of --unit
     class UnitReader* units = nullptr;  // --ask-unit: a unit ID before each device
+    serve::BoardSlot board;             // --serve: where the station shows what it does
 };
 
 // The exit code of a transfer's outcome.

@@ -48,9 +48,14 @@ target_link_options(BootloaderZL PRIVATE ${zl_win_link_options})
 
 # bzl.exe: a console program; what it needs of Windows is in cli/win32/.
 file(GLOB zl_report_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/report/*.cpp)
+# The stations' board without the HTTP server: Debian's cpp-httplib is a shared library for
+# Linux only, so bzl.exe refuses --serve (serve/serve_unavailable.cpp).
+file(GLOB zl_serve_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/serve/*.cpp)
+list(REMOVE_ITEM zl_serve_sources ${CMAKE_SOURCE_DIR}/serve/http_server.cpp)
 add_executable(bzl ${CMAKE_SOURCE_DIR}/cli/main.cpp ${CMAKE_SOURCE_DIR}/cli/args.cpp ${CMAKE_SOURCE_DIR}/cli/output.cpp
   ${CMAKE_SOURCE_DIR}/cli/station.cpp ${CMAKE_SOURCE_DIR}/cli/report_command.cpp ${CMAKE_SOURCE_DIR}/cli/report_output.cpp
   ${CMAKE_SOURCE_DIR}/cli/job_command.cpp ${CMAKE_SOURCE_DIR}/cli/unit_reader.cpp
+  ${CMAKE_SOURCE_DIR}/cli/serve_options.cpp ${zl_serve_sources}
   ${zl_report_sources} ${CMAKE_SOURCE_DIR}/cli/win32/ports_win32.cpp
   ${CMAKE_SOURCE_DIR}/cli/win32/system_win32.cpp
   ${CMAKE_SOURCE_DIR}/faces/headless/headless_platform.cpp ${CMAKE_SOURCE_DIR}/faces/headless/readonly_profile.cpp

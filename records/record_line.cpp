@@ -34,28 +34,6 @@ const char* UnitName(const TransferRecord& r) {
     return "";
 }
 
-// The failure as schema 2 names it: one of a fixed set of causes.
-const char* FailureName(Cause cause) {
-    switch (cause) {
-        case Cause::None: return "";
-        case Cause::StartRefused: return "start-refused";
-        case Cause::Length: return "length";
-        case Cause::Incomplete:
-        case Cause::NoData:
-        case Cause::DeviceErrors: return "incomplete";
-        case Cause::NoAnswer:
-        case Cause::NoReport:
-        case Cause::MakeTimeout: return "timeout";
-        case Cause::DeviceGone: return "device-gone";
-        case Cause::VerifyMismatch: return "verify-mismatch";
-        case Cause::Incompatible: return "incompatible";
-        case Cause::FileError: return "file-error";
-        case Cause::FileChanged: return "file-changed";
-        case Cause::FirmwareMismatch: return "firmware-mismatch";
-    }
-    return "";
-}
-
 std::string FirmwareJson(const std::u16string& panel) {
     const std::optional<FirmwareId> id = ParseFirmwareId(panel);
     if (!id) return "null";
@@ -91,6 +69,27 @@ std::string PhasesJson(const TransferRecord& r) {
 }
 
 }  // namespace
+
+const char* FailureName(Cause cause) {
+    switch (cause) {
+        case Cause::None: return "";
+        case Cause::StartRefused: return "start-refused";
+        case Cause::Length: return "length";
+        case Cause::Incomplete:
+        case Cause::NoData:
+        case Cause::DeviceErrors: return "incomplete";
+        case Cause::NoAnswer:
+        case Cause::NoReport:
+        case Cause::MakeTimeout: return "timeout";
+        case Cause::DeviceGone: return "device-gone";
+        case Cause::VerifyMismatch: return "verify-mismatch";
+        case Cause::Incompatible: return "incompatible";
+        case Cause::FileError: return "file-error";
+        case Cause::FileChanged: return "file-changed";
+        case Cause::FirmwareMismatch: return "firmware-mismatch";
+    }
+    return "";
+}
 
 std::string FormatUtc(int64_t ms) {
     const int64_t days = (ms >= 0 ? ms : ms - 86399999) / 86400000;

@@ -32,6 +32,10 @@ struct RecordContext {
 // The line, ending in '\n'.
 std::string FormatRecord(const TransferRecord& r, const RecordContext& c);
 
+// The failure as schema 2 names it (result.failure): one of a fixed set of causes;
+// empty for Cause::None.
+const char* FailureName(Cause cause);
+
 // "2026-12-08T17:46:16.123Z"
 std::string FormatUtc(int64_t msSinceEpoch);
 

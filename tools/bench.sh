@@ -24,6 +24,8 @@
 #   zl_bench_report  bzl report over REPORT_RECORDS (default 1000000) generated records: the
 #                    reading alone, and bzl report's run by station and by unit ID, with the
 #                    CPU time and resident memory of its process.
+#   bench/serve_bench.sh  two stations loading 256 KiB, without a server and with --serve under
+#                    10,000 slow, oversized, malformed and unauthorised requests: the block phases.
 # The build goes to build-bench/ (no GUI needed); BUILD_DIR chooses another directory.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -46,3 +48,5 @@ echo "=== stations under CPU hogs: quit during loads; two loading one file ==="
 "$dir/bench/zl_bench_shutdown" "${SHUTDOWN_ROUNDS:-5}"
 echo "=== bzl report: a million records ==="
 "$dir/bench/zl_bench_report" "${REPORT_RECORDS:-1000000}"
+echo "=== bzl --serve: block phase of two stations under 10,000 hostile requests ==="
+"$root/bench/serve_bench.sh" "$dir"

@@ -9,7 +9,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   qt6-translations-l10n
   python3-jsonschema
-  libpq-dev libcpp-httplib-dev postgresql
+  libpq-dev libcpp-httplib-dev postgresql curl prometheus chromium
 )
 missing=()
 for p in "${packages[@]}"; do
