@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test: the normal build (unit, GUI,
 # simulator and end-to-end tests), the ThreadSanitizer and AddressSanitizer/UBSan
 # builds of the non-GUI suites, and a short run of the fuzz targets.
-# The simulator's own tests time its line and run in the normal build only.
+# The simulator's own tests time its line and run in the normal build only, as do the
+# tests with the real engines (PostgreSQL, Prometheus, Chromium; ctest label "factory").
 # SKIP_SANITIZERS=1 or SKIP_FUZZ=1 leave those parts out (for a quick local run).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -23,9 +24,9 @@ run_suite "tests" "$root/build"
 
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
   "$root/tools/build.sh" "$root/build-tsan" -DBZL_GUI=OFF -DBZL_SANITIZE=thread
-  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite "ThreadSanitizer" "$root/build-tsan" -E '^sim[.]'
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite "ThreadSanitizer" "$root/build-tsan" -E '^sim[.]' -LE factory
   "$root/tools/build.sh" "$root/build-asan" -DBZL_GUI=OFF -DBZL_SANITIZE=address
-  ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" run_suite "AddressSanitizer+UBSan" "$root/build-asan" -E '^sim[.]'
+  ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" run_suite "AddressSanitizer+UBSan" "$root/build-asan" -E '^sim[.]' -LE factory
 fi
 
 if [ "${SKIP_FUZZ:-0}" != 1 ] && [ -x "$root/fuzz/run_fuzz.sh" ]; then
