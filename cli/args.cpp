@@ -160,7 +160,7 @@ namespace {
 
 // The command word (and "ports link|unlink"); i is left at the first word after it.
 bool ParseCommand(const std::vector<std::string>& args, size_t& i, Options& o, std::string& error) {
-    if (i >= args.size()) return error = "no command given (ports, info, load, read, verify); see bzl --help", false;
+    if (i >= args.size()) return error = "no command given (ports, info, load, read, verify, job, report, collect); see bzl --help", false;
     const std::string& cmd = args[i++];
     if (cmd == "ports") o.command = Command::Ports;
     else if (cmd == "info") o.command = Command::Info;
@@ -168,7 +168,7 @@ bool ParseCommand(const std::vector<std::string>& args, size_t& i, Options& o, s
     else if (cmd == "read") o.command = Command::Read;
     else if (cmd == "verify") o.command = Command::Verify;
     else if (!cmd.empty() && cmd[0] == '-') return error = "unknown option \"" + cmd + "\" before the command; see bzl --help", false;
-    else return error = "unknown command \"" + cmd + "\" (ports, info, load, read, verify); see bzl --help", false;
+    else return error = "unknown command \"" + cmd + "\" (ports, info, load, read, verify, job, report, collect); see bzl --help", false;
     if (o.command == Command::Ports && i < args.size() && (args[i] == "link" || args[i] == "unlink")) {
         o.command = args[i] == "link" ? Command::PortsLink : Command::PortsUnlink;
         ++i;
