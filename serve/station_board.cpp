@@ -1,5 +1,6 @@
 #include "serve/station_board.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "platform/text_convert.h"
@@ -51,7 +52,13 @@ int StationBoard::AddStation(const std::string& station, const std::string& port
     v.port = port;
     s_.stations.push_back(v);
     beneathBox_.push_back(StationState::Stopped);
+    removed_.push_back(false);
     return static_cast<int>(s_.stations.size()) - 1;
+}
+
+void StationBoard::RemoveStation(int index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    removed_.at(static_cast<size_t>(index)) = true;
 }
 
 void StationBoard::SetState(int index, DialogState state, const std::u16string& status) {
@@ -134,7 +141,12 @@ void StationBoard::DeviceCounted(int index, bool good) {
 
 BoardSnapshot StationBoard::Snapshot() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return s_;
+    BoardSnapshot snapshot = s_;
+    if (std::find(removed_.begin(), removed_.end(), true) == removed_.end()) return snapshot;
+    snapshot.stations.clear();
+    for (size_t i = 0; i < s_.stations.size(); ++i)
+        if (!removed_[i]) snapshot.stations.push_back(s_.stations[i]);
+    return snapshot;
 }
 
 }  // namespace zl::serve

@@ -72,8 +72,11 @@ struct BoardSnapshot {
 class StationBoard {
 public:
     StationBoard(std::string program, std::string version, std::string jobSha256);
-    // Before the stations run; the station's index.
+    // The station's index; a station may be added while others run.
     int AddStation(const std::string& station, const std::string& port);
+    // The station is no longer shown (its transfers stay counted); its index stays
+    // valid, so that a station still ending may report to it unseen.
+    void RemoveStation(int index);
 
     void SetState(int index, DialogState state, const std::u16string& status);
     void SetBox(int index, bool shown);  // a box waits for its answer
@@ -87,6 +90,7 @@ private:
     mutable std::mutex mutex_;
     BoardSnapshot s_;
     std::vector<StationState> beneathBox_;  // the state a box covers
+    std::vector<bool> removed_;
     std::set<std::string> unitsSeen_;
 };
 

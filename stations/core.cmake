@@ -6,5 +6,5 @@ if(NOT TARGET zl_stations_core)
     ${CMAKE_SOURCE_DIR}/stations/port_list.cpp
     ${CMAKE_SOURCE_DIR}/stations/live_summary.cpp)
   target_include_directories(zl_stations_core PUBLIC ${CMAKE_SOURCE_DIR})
-  target_link_libraries(zl_stations_core PUBLIC zl_core zl_driver zl_records zl_report)
+  target_link_libraries(zl_stations_core PUBLIC zl_core zl_driver zl_records zl_report zl_board)
 endif()

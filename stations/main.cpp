@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "faces/qt/quit_signals.h"
 #include "platform/serial.h"
@@ -19,6 +20,11 @@ int main(int argc, char** argv) {
     std::optional<zl::stations::WindowSetup> setup = zl::stations::SetupFromArguments(app.arguments().mid(1), refused);
     if (!setup) return refused;
     zl::stations::StationsWindow window(std::move(*setup));
+    // --serve: listening once the window stands, before any station runs.
+    if (std::string error; !window.StartServing(error)) {
+        zl::stations::RefuseServe(QString::fromStdString(error));
+        return 1;
+    }
     // Logout, shutdown, kill or the terminal closed: every station ends as Quit does,
     // its transfer under way finished first.
     zl::QuitOnSignals([&window](int) { window.Shutdown(); });

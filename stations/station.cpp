@@ -113,6 +113,7 @@ int Station::AnswerBox(const HeadlessPlatform::Box& box) {
     }
     Changed();
     if (notice) return IDOK;
+    options_.board.Box(true);
     int answer = fallback;
     {
         // Only this station's thread waits here, as the modal box held the one dialog.
@@ -128,6 +129,7 @@ int Station::AnswerBox(const HeadlessPlatform::Box& box) {
                 break;
             }
     }
+    options_.board.Box(false);
     Changed();
     return answer;
 }
@@ -160,6 +162,7 @@ void Station::TransferEnded(const TransferRecord& record) {
     bool verify = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        options_.board.Ended(record, unit_);
         RecordTags tags = options_.tags;
         tags.unitId = unit_;
         report::RecordSummary summary;
@@ -194,6 +197,7 @@ void Station::TransferEnded(const TransferRecord& record) {
 
 void Station::DeviceFinished(DeviceDone d, const std::u16string& boxText) {
     notVerified_ = false;
+    options_.board.Counted(d.summary.good);
     if (d.summary.good) {
         ++good_;
         verdict_ = Verdict::Pass;
@@ -265,7 +269,10 @@ std::vector<DeviceDone> Station::TakeDone() {
     return done;
 }
 
-void Station::StateChanged(DialogState state, const std::u16string&) {
+void Station::Progressed(const TransferProgress& progress) { options_.board.Progress(progress); }
+
+void Station::StateChanged(DialogState state, const std::u16string& status) {
+    options_.board.State(state, status);
     bool stop = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);

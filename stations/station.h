@@ -23,6 +23,7 @@
 #include "protocol/firmware_id.h"
 #include "records/record_line.h"
 #include "report/record_summary.h"
+#include "serve/station_board.h"
 
 namespace zl {
 class CBootloaderZLDlg;
@@ -45,6 +46,7 @@ struct StationOptions {
     RecordTags tags;
     // Each device is named by a unit ID the tile takes; without one nothing is searched.
     bool askUnit = false;
+    serve::BoardSlot board;  // --serve: where the station shows what it does
 };
 
 // A device the station is done with: loaded (and compared, when the job verifies).
@@ -132,6 +134,7 @@ private:
     // DriverListener: the tile answers the boxes (AnswerBox waits for it).
     int AnswerBox(const HeadlessPlatform::Box& box) override;
     void StateChanged(DialogState state, const std::u16string& status) override;
+    void Progressed(const TransferProgress& progress) override;
     void TransferEnded(const TransferRecord& record) override;
     void Changed() override;
     void Ended() override;

@@ -28,6 +28,8 @@
 #include "records/record_log.h"
 #include "report/record_stream.h"
 #include "res/resources.h"
+#include "platform/text_convert.h"
+#include "serve/serve_control.h"
 #include "stations/port_list.h"
 #include "stations/station.h"
 #include "stations/tile.h"
@@ -65,6 +67,9 @@ StationsWindow::StationsWindow(WindowSetup setup)
         autoLoad_ = QFileInfo(QString::fromStdString(setup_.job->filePath)).absoluteFilePath().toStdU16String();
     }
     if (setup_.askUnit) ReadKnownGood();
+    if (setup_.serve)
+        board_ = std::make_unique<serve::StationBoard>("BootloaderZL-Stations", BZL_VERSION,
+                                                       setup_.job ? setup_.job->jobSha256 : std::string());
 
     const MenuTemplate& menu = MainMenu();
     languageMenu_ = menuBar()->addMenu(Q(menu.popup));
@@ -143,8 +148,30 @@ StationsWindow::StationsWindow(WindowSetup setup)
 
 StationsWindow::~StationsWindow() {
     timer_.stop();
+    StopServing();
     for (Tile* tile : tiles_) Retire(tile);
     for (Retirer& r : retirers_) r.thread.join();
+    // A station left running may still report to the board.
+    if (leftRunning_) (void)board_.release();
+}
+
+bool StationsWindow::StartServing(std::string& error) {
+    if (!setup_.serve || server_) return true;
+    serve::ServeSetup serveSetup = *setup_.serve;
+    serveSetup.english = english_;
+    serveSetup.recordsPath = records_->Path();
+    std::string announce;
+    server_ = serve::StartServe(std::move(serveSetup), *board_, announce, error);
+    if (!server_) return false;
+    std::fprintf(stderr, "BootloaderZL-Stations: %s\n", announce.c_str());
+    return true;
+}
+
+void StationsWindow::StopServing() {
+    if (serve::StopServe(server_)) return;
+    std::fprintf(stderr, "BootloaderZL-Stations: the HTTP server did not end in time; the program ends without waiting for it\n");
+    (void)board_.release();
+    leftRunning_ = true;
 }
 
 void StationsWindow::Retranslate() {
@@ -306,6 +333,8 @@ void StationsWindow::Retire(Tile* tile) {
     if (Station* s = tile->GetStation()) CollectDone(*s);
     std::unique_ptr<Station> station = tile->Detach();
     if (!station) return;
+    // Gone from the served stations, unless the window is closing (they are shown until it has).
+    if (board_ && !shuttingDown_) board_->RemoveStation(station->Options().board.index);
     // Quitting waits for the station's thread (a pause of up to a few seconds): it is
     // done beside the window, and the port counts as held until it is released.
     const int port = tile->Port();
@@ -364,6 +393,10 @@ void StationsWindow::StartPending() {
             options.tags.jobSha256 = setup_.job->jobSha256;
         }
         options.askUnit = setup_.askUnit;
+        if (board_) {
+            const std::string port = ToUtf8(options.port);
+            options.board = {board_.get(), board_->AddStation(ToUtf8(ShortPortName(options.port)), port)};
+        }
         auto station = std::make_unique<Station>(std::move(options), records_.get(), tile->ChangeNotifier());
         station->Start();
         tile->Attach(std::move(station));
@@ -379,6 +412,7 @@ void StationsWindow::Tick() {
         if (!allEnded) return;
         shutDown_ = true;
         timer_.stop();
+        StopServing();
         QApplication::restoreOverrideCursor();
         close();
         return;

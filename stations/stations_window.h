@@ -22,6 +22,8 @@
 
 #include "jobs/job_file.h"
 #include "report/yield_tally.h"
+#include "serve/http_server.h"
+#include "serve/station_board.h"
 
 class QAction;
 class QComboBox;
@@ -45,6 +47,8 @@ struct WindowSetup {
     std::optional<JobFile> job;
     // Each device is named by a unit ID typed or scanned into its station's tile.
     bool askUnit = false;
+    // --serve: the address and token of the HTTP server of the window's stations.
+    std::optional<serve::ServeSetup> serve;
 };
 
 class StationsWindow : public QMainWindow {
@@ -66,6 +70,12 @@ public:
     // A station's thread did not end in time and was left running: the process must end
     // without destroying the window.
     bool LeftRunning() const { return leftRunning_; }
+    // Starts the HTTP server of WindowSetup::serve (if any) over the stations and the
+    // record file; false with the message when it cannot listen. Stopped when the
+    // window has closed.
+    bool StartServing(std::string& error);
+    // The port served (0: none).
+    int ServePort() const { return server_ ? server_->Port() : 0; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -75,6 +85,8 @@ private:
     void ChoosePort(Tile* tile, int port);
     void RemoveTile(Tile* tile);
     void Retire(Tile* tile);
+    // Ends the server, bounded; one still held by a client is left running.
+    void StopServing();
     // Joins the threads of stations that have ended; true when none is left.
     bool ReapRetirers();
     void StartPending();
@@ -99,6 +111,9 @@ private:
     WindowSetup setup_;
     QSettings settings_;
     std::unique_ptr<RecordLog> records_;
+    // What the stations publish for the server; it outlives every station that reports to it.
+    std::unique_ptr<serve::StationBoard> board_;
+    std::unique_ptr<serve::HttpServer> server_;
     bool english_ = false;
     int device_ = 0;
     std::u16string autoLoad_;

@@ -5,7 +5,7 @@
 namespace zl::stations {
 
 const std::u16string& WText(WinText id, bool english) {
-    static const std::array<std::array<std::u16string, 2>, 28> table{{
+    static const std::array<std::array<std::u16string, 2>, 29> table{{
         {u"Stationen \u2013 Bootloader-Software f\u00fcr ZL-Ger\u00e4te", u"Stations \u2013 Bootloader software for ZL devices"},
         {u"Ger\u00e4t:", u"Device:"},
         {u"Auto-Load-Datei:", u"Auto-Load file:"},
@@ -36,8 +36,9 @@ const std::u16string& WText(WinText id, bool english) {
         {u"\u00dcberspringen", u"Skip"},
         {u"Vor dem Vergleich mit der Datei entfernt: nicht gepr\u00fcft", u"Removed before its flash was compared: not verified"},
         {u"Auftrag nicht verwendbar", u"Job cannot be used"},
-        {u"Aufruf: BootloaderZL-Stations [--job AUFTRAG.zljob] [--ask-unit]",
-         u"Usage: BootloaderZL-Stations [--job JOB.zljob] [--ask-unit]"},
+        {u"Server nicht gestartet", u"Server not started"},
+        {u"Aufruf: BootloaderZL-Stations [--job AUFTRAG.zljob] [--ask-unit] [--serve ADRESSE:PORT [--serve-token DATEI]]",
+         u"Usage: BootloaderZL-Stations [--job JOB.zljob] [--ask-unit] [--serve ADDRESS:PORT [--serve-token FILE]]"},
     }};
     return table[static_cast<size_t>(id)][english ? 1 : 0];
 }

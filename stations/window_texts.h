@@ -34,6 +34,7 @@ enum class WinText {
     Skip,
     NotVerified,
     JobRefused,    // the box's title when the job cannot be used
+    ServeRefused,  // the box's title when --serve cannot be used
     Usage,
 };
 

@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -327,6 +328,65 @@ TEST(StationsWindow, AJobWithUnitIdsLoadsEachUnitOnce) {
     EXPECT_EQ(byUnit["U-1"], (std::vector<std::string>{"load", "verify"}));
     EXPECT_EQ(byUnit["U-OLD"], (std::vector<std::string>{"load", "load", "verify"}));
     for (int i : {0, 1}) EXPECT_EQ(ReadFile(env.dir() + "/flash" + std::to_string(91 + i)), ReadFile(image));
+}
+
+// --serve: an address other than loopback without a token is refused in a box; on
+// loopback the window serves its stations: a load shows in the metrics and the stations'
+// JSON, a removed station leaves the JSON (its transfers stay counted), and the server
+// ends with the window.
+TEST(StationsWindow, ServesItsStationsOverHttp) {
+    test::TempEnv env;
+    setenv("XDG_STATE_HOME", env.dir().c_str(), 1);
+    {
+        std::ofstream profile(env.dir() + "/Hallwyn/BootloaderZL-Stations.conf");
+        profile << "[General]\nStations=COM61\n";
+    }
+    int code = 0;
+    std::optional<WindowSetup> setup;
+    const QString refused = BoxTextDuring([&] { setup = SetupFromArguments({"--serve", "0.0.0.0:0"}, code); });
+    EXPECT_FALSE(setup.has_value());
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(refused.contains(QStringLiteral("not a loopback address"))) << refused.toStdString();
+    setup = SetupFromArguments({"--serve=127.0.0.1:0"}, code);
+    ASSERT_TRUE(setup.has_value() && setup->serve.has_value());
+
+    const std::string image = env.dir() + "/fw.spic32";
+    ASSERT_TRUE(ZlSim::Zlfw({"pic32", "--length", "32768", "-o", image}));
+    ZlSim sim("pic32", 61, env.dir() + "/line61.jsonl", {"--flash", env.dir() + "/flash61"});
+    ASSERT_TRUE(sim.Ready());
+    auto window = std::make_unique<StationsWindow>(std::move(*setup));
+    std::string error;
+    ASSERT_TRUE(window->StartServing(error)) << error;
+    const int port = window->ServePort();
+    ASSERT_GT(port, 0);
+    window->show();
+    window->SetAutoLoadFile(FromUtf8(image));
+    Tile* tile = window->Tiles().at(0);
+    ASSERT_TRUE(WaitUntil([&] { return ViewOf(tile).status == Text(TextId::StatusSearching, false); }, 15000));
+    ASSERT_EQ(sim.Command("power on").substr(0, 2), "ok");
+    ASSERT_TRUE(WaitUntil([&] { return ViewOf(tile).good == 1; }, 40000)) << ToUtf8(ViewOf(tile).status);
+
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(5, 0);
+    auto get = [&](const char* path) {
+        const httplib::Result r = client.Get(path);
+        return r && r->status == 200 ? r->body : std::string("(no answer)");
+    };
+    const std::string metrics = get("/metrics");
+    EXPECT_NE(metrics.find("zl_transfers_total{station=\"COM61\",operation=\"load\",outcome=\"ok\",cause=\"none\"} 1\n"),
+              std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("program=\"BootloaderZL-Stations\""), std::string::npos);
+    const std::string stations = get("/api/v1/stations");
+    EXPECT_NE(stations.find("\"station\":\"COM61\""), std::string::npos) << stations;
+    EXPECT_NE(stations.find("\"good\":1"), std::string::npos) << stations;
+    EXPECT_NE(get("/api/v1/records").find("\"outcome\":\"ok\""), std::string::npos);
+
+    emit tile->removeRequested();
+    ASSERT_TRUE(window->Tiles().empty());
+    EXPECT_EQ(get("/api/v1/stations").find("COM61"), std::string::npos);
+    EXPECT_NE(get("/metrics").find("station=\"COM61\""), std::string::npos);
+    window.reset();
+    EXPECT_FALSE(httplib::Client("127.0.0.1", port).Get("/metrics"));
 }
 
 }  // namespace
