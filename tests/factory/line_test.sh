@@ -2,15 +2,16 @@
 # A line with two PCs on loopback: two bzl load --serve against their zlsims, bzl collect
 # --follow from both into a real PostgreSQL (Debian's), the collector killed and started again
 # in the middle, one station stopped and started again; then every record of both record files
-# is in zl_records exactly once, and bzl report --db prints what bzl report prints over the two
-# files. Usage: line_test.sh [BUILD_DIR]
+# is in zl_records exactly once, bzl report --db prints what bzl report prints over the two
+# files, and Prometheus (Debian's), scraping both with the token, counts their good loads.
+# Usage: line_test.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build}" && pwd)
 bzl=$build/cli/bzl zlsim=$build/sim/zlsim zlfw=$build/sim/zlfw
 pgbin=/usr/lib/postgresql/15/bin
 [ -x "$pgbin/postgres" ] || { echo "SKIP: no $pgbin/postgres (tools/install-deps.sh)" >&2; exit 77; }
-command -v curl >/dev/null || { echo "SKIP: no curl" >&2; exit 77; }
+for tool in curl prometheus; do command -v $tool >/dev/null || { echo "SKIP: no $tool" >&2; exit 77; }; done
 
 t=$(mktemp -d /tmp/zl-line.XXXXXX)
 chmod 755 "$t"
@@ -80,6 +81,17 @@ in_files() { cat "$w/a.ndjson" "$w/b.ndjson" | wc -l; }
 all_once() { local n; n=$(in_files); [ "$(in_db)" = "$n $n" ]; }
 
 start_station a; start_station b; start_collector
+pport=$(free_port)
+cat >"$w/prometheus.yml" <<YML
+global: {scrape_interval: 1s, scrape_timeout: 1s}
+scrape_configs:
+  - job_name: bzl
+    authorization: {credentials_file: $w/token}
+    static_configs: [{targets: ['127.0.0.1:${port[a]}', '127.0.0.1:${port[b]}']}]
+YML
+prometheus --config.file="$w/prometheus.yml" --storage.tsdb.path="$w/prom" \
+  --web.listen-address=127.0.0.1:$pport >"$w/prom.err" 2>&1 &
+pids+=($!)
 device a; device b
 wait_for 30 all_once || fail "records after the first devices: db $(in_db), files $(in_files)"
 ok "two stations, their first records collected once: $(in_db)"
@@ -104,6 +116,15 @@ ok "a station stopped and started again: all $(in_files) records once"
 cmp -s "$w/db.json" "$w/files.json" || fail "report --db differs: $(diff "$w/db.json" "$w/files.json")"
 grep -q '"good":7' "$w/db.json" || fail "report: $(cat "$w/db.json")"
 ok "bzl report --db equals bzl report over the two files (7 good loads)"
+
+# Prometheus holds the stations' own counters: the good loads of this run of each.
+query() {
+  curl -s --max-time 2 "http://127.0.0.1:$pport/api/v1/query" --data-urlencode 'query=sum(zl_transfers_total{outcome="ok"})' |
+    python3 -c 'import json,sys; r=json.load(sys.stdin)["data"]["result"]; print(r[0]["value"][1] if r else "")' 2>/dev/null
+}
+expected=$(( $(good a) + $(good b) ))
+wait_for 60 eval '[ "$(query)" = $expected ]' || fail "prometheus: sum(zl_transfers_total{outcome=\"ok\"}) = '$(query)', not $expected"
+ok "prometheus scraping both stations with the token: sum(zl_transfers_total{outcome=\"ok\"}) = $expected"
 
 kill -TERM $collector; wait $collector 2>/dev/null || true; collector=
 for s in a b; do kill -TERM ${station[$s]} 2>/dev/null || true; done
