@@ -15,6 +15,7 @@ sources=("$root/app/texts.cpp" "$root/protocol/device_info.cpp" "$root/protocol/
          "$root/files/fit_path.cpp" "$root/files/file_filter.cpp"
          "$root/platform/text_convert.cpp" "$root/platform/transfer.cpp" "$root/ports/com_name.cpp"
          "$root/records/json.cpp" "$root/records/json_reader.cpp" "$root/records/record_line.cpp"
+         "$root/protocol/firmware_id.cpp"
          "$root"/report/*.cpp)
 targets=(device_info_fuzz compat_fuzz fit_path_fuzz record_fuzz)
 
