@@ -6,6 +6,7 @@
 
 #include "cli/system.h"
 #include "records/json.h"
+#include "records/record_line.h"
 
 namespace zl::cli {
 namespace {
@@ -337,21 +338,15 @@ void Reporter::UnitTaken(const std::string& id) {
     Line(port_ + (english_ ? "  unit " : "  Gerät ") + Printable(id));
 }
 
-std::string MismatchText(const std::vector<uint32_t>& marked) {
-    std::vector<uint32_t> blocks = marked;
-    std::sort(blocks.begin(), blocks.end());
+std::string MismatchText(const std::vector<uint32_t>& blocks) {
     std::string which, bytes;
-    for (size_t i = 0; i < blocks.size();) {
-        size_t j = i;
-        while (j + 1 < blocks.size() && blocks[j + 1] <= blocks[j] + 1) ++j;
-        const uint64_t first = blocks[i], last = blocks[j];
+    for (const auto& [first, last] : MismatchRanges(blocks)) {
         if (!which.empty()) which += ", ", bytes += ", ";
         which += first == last ? std::to_string(first) : std::to_string(first) + "-" + std::to_string(last);
         char range[48];
-        std::snprintf(range, sizeof range, "0x%06llX-0x%06llX", static_cast<unsigned long long>(first * 512),
-                      static_cast<unsigned long long>(last * 512 + 511));
+        std::snprintf(range, sizeof range, "0x%06llX-0x%06llX", static_cast<unsigned long long>(first) * 512,
+                      static_cast<unsigned long long>(last) * 512 + 511);
         bytes += range;
-        i = j + 1;
     }
     return (blocks.size() == 1 ? "block " : "blocks ") + which + (blocks.size() == 1 ? " differs (bytes " : " differ (bytes ") +
            bytes + ")";

@@ -44,17 +44,12 @@ std::string FirmwareJson(const std::u16string& panel) {
 
 // The blocks a verify found different, as ranges of blocks and of their bytes (the
 // device marks one per 512-byte block).
-std::string MismatchJson(std::vector<uint32_t> blocks) {
-    std::sort(blocks.begin(), blocks.end());
+std::string MismatchJson(const std::vector<uint32_t>& blocks) {
     std::string out = "[";
-    for (size_t i = 0; i < blocks.size();) {
-        size_t j = i;
-        while (j + 1 < blocks.size() && blocks[j + 1] <= blocks[j] + 1) ++j;
-        const uint64_t first = blocks[i], last = blocks[j];
+    for (const auto& [first, last] : MismatchRanges(blocks)) {
         if (out.size() > 1) out += ",";
         out += "{\"blocks\":[" + std::to_string(first) + "," + std::to_string(last) + "],\"bytes\":[" +
-               std::to_string(first * 512) + "," + std::to_string(last * 512 + 511) + "]}";
-        i = j + 1;
+               std::to_string(uint64_t{first} * 512) + "," + std::to_string(uint64_t{last} * 512 + 511) + "]}";
     }
     return out + "]";
 }
@@ -89,6 +84,16 @@ const char* FailureName(Cause cause) {
         case Cause::FirmwareMismatch: return "firmware-mismatch";
     }
     return "";
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> MismatchRanges(std::vector<uint32_t> blocks) {
+    std::sort(blocks.begin(), blocks.end());
+    std::vector<std::pair<uint32_t, uint32_t>> ranges;
+    for (uint32_t b : blocks) {
+        if (!ranges.empty() && b <= ranges.back().second + 1) ranges.back().second = std::max(ranges.back().second, b);
+        else ranges.emplace_back(b, b);
+    }
+    return ranges;
 }
 
 std::string FormatUtc(int64_t ms) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/transfer.h"
 
@@ -28,6 +30,10 @@ struct RecordContext {
     std::string id;              // unique and time-ordered (UUID version 7)
     RecordTags tags;
 };
+
+// The blocks a verify marked as different, sorted and joined into runs of neighbours
+// (first, last); the device marks one per 512-byte block.
+std::vector<std::pair<uint32_t, uint32_t>> MismatchRanges(std::vector<uint32_t> blocks);
 
 // The line, ending in '\n'.
 std::string FormatRecord(const TransferRecord& r, const RecordContext& c);
