@@ -43,7 +43,8 @@ if ! ls "$kernel_dir"/boot/vmlinuz-* >/dev/null 2>&1; then
 fi
 
 # bzl, zlsim and zlfw without the window, and the line probe on the project's serial code.
-cmake -S "$root" -B "$build" -G Ninja -DBZL_GUI=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+# A tree configured before (BZL_USB_BUILD=build-pkg: the packages' own build) is used as it is.
+[ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja -DBZL_GUI=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target bzl zlsim zlfw line_probe -j"${BZL_JOBS:-2}" >/dev/null
 echo "test-usb: kernel and build ready after $((SECONDS - start)) s"
 

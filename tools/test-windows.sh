@@ -37,8 +37,8 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=BootloaderZL test s
   -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 "$root/tools/build-windows.sh" --sign-cert "$work/cert.pem" --sign-key "$work/key.pem"
 export BZL_TEST_SIGN_CERT=$work/cert.pem
-# zlsim and zlfw, native, without the window.
-cmake -S "$root" -B "$tools" -G Ninja -DBZL_GUI=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+# zlsim and zlfw, native, without the window (in a tree configured before as it is).
+[ -f "$tools/CMakeCache.txt" ] || cmake -S "$root" -B "$tools" -G Ninja -DBZL_GUI=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$tools" --target zlsim zlfw -j"${BZL_JOBS:-2}" >/dev/null
 
 # The prefix is made under the X server too (scenarios.py): Wine's desktop process,
