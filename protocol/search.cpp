@@ -49,11 +49,9 @@ FloodPlan PlanFlood(const PortHandle& port, int deviceSel) {
     return plan;
 }
 
-// Wake-up strings until the next PIC32 pause: it follows the 1st, 257th, 513th ... string.
-size_t StringsToPause(uint64_t sent) {
-    const size_t left = static_cast<size_t>((257 - sent % 256) % 256);
-    return left == 0 ? 256 : left;
-}
+// The PIC32 kind's pauses that fall into a slice of strings after the first `before`
+// up to `after`: a pause follows the 1st, 257th, 513th ... string.
+uint64_t PausesBetween(uint64_t before, uint64_t after) { return (after + 255) / 256 - (before + 255) / 256; }
 
 // While the line is quiet, a pass of the PIC32 search waits this long for the first
 // byte (a byte ends the wait at once); from the first byte on it reads with the port's
@@ -97,20 +95,22 @@ unsigned WakeUpThread(CBootloaderZLDlg* dlg) {
     for (size_t i = 0; i < plan.strings; ++i) slice += kWakeUp;
     uint64_t sent = 0;                            // wake-up strings written
     auto due = std::chrono::steady_clock::now();  // when they will have gone out
+    const size_t n = slice.size();
     while (dlg->m_bSearching) {
         const bool pic32 = dlg->DeviceSel() == 0;
-        const size_t n = (pic32 ? std::min<size_t>(plan.strings, StringsToPause(sent)) : plan.strings) * kWakeUp.size();
         const auto now = std::chrono::steady_clock::now();
         if (WriteBytes(port, slice.data(), n) != n && LineGone(port)) {
             dlg->m_bSearching = 0;  // the line is gone: the tick reopens the port
             break;
         }
-        sent += n / kWakeUp.size();
+        const uint64_t before = sent;
+        sent += plan.strings;
         due = std::max(due, now) + LineClock::Time(plan.line, n);
-        // Back while the line still carries the lead; the PIC32 kind pauses 1 ms after
-        // every 256th string. The wait ends at once when the search ends.
+        // Back while the line still carries the lead; the PIC32 kind's pause after every
+        // 256th string makes it come back 1 ms later, never a gap on the line. The wait
+        // ends at once when the search ends.
         auto back = due - plan.lead;
-        if (pic32 && sent % 256 == 1) back += std::chrono::milliseconds(1);
+        if (pic32) back += std::chrono::milliseconds(PausesBetween(before, sent));
         dlg->m_bSearching.WaitWhileSetUntil(back);
     }
     --dlg->m_nWakeThreads;
