@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -114,7 +115,7 @@ HeldPortSet& HeldPorts() {
 
 class PosixSerialPort : public SerialPort {
 public:
-    PosixSerialPort(int fd, int wake) : fd_(fd), wake_(wake) { HeldPorts().Add(fd); }
+    PosixSerialPort(int fd, int wake) : fd_(fd), wake_(wake), pty_(IsPseudoTerminal(fd)) { HeldPorts().Add(fd); }
     ~PosixSerialPort() override { Close(); }
 
     bool SetCommState(const DCB& dcb) override {
@@ -287,7 +288,7 @@ public:
             WaitUntil(std::max(Send(n - written), Clock::now() + std::chrono::milliseconds(1)));
             return false;
         }
-        return WaitUntil(Send(n)) && Drain();
+        return WaitUntil(Send(n)) && (pty_ || Drain());
     }
 
     bool LineLost() override {
@@ -341,7 +342,8 @@ private:
 
     // On a real UART the kernel may hold more than the line clock allows for (a slower
     // line than set, a driver buffer): wait until its output queue is down to the
-    // clock's FIFO, for at most a second. A pseudo-terminal reports an empty queue.
+    // clock's FIFO, for at most a second. A pseudo-terminal holds nothing back (its
+    // queue always reads empty), so it is not asked: the flood writes some 60 times a second.
     bool Drain() {
         const auto limit = Clock::now() + std::chrono::seconds(1);
         int queued = 0;
@@ -359,8 +361,15 @@ private:
         return true;
     }
 
+    // The far end of a pseudo-terminal (zlsim, a bridge): a Unix98 pty slave, majors 136-143.
+    static bool IsPseudoTerminal(int fd) {
+        struct stat st;
+        return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+    }
+
     int fd_;
     int wake_;
+    const bool pty_;  // a pseudo-terminal: no kernel queue to drain
     CallGate gate_;
     std::mutex mutex_;  // the settings and the line clock
     std::atomic<bool> lost_{false};
