@@ -236,6 +236,7 @@ int Soak(zl::test::TempEnv& env, int cycles) {
         if (!WaitAll(benches, [&](const auto& v) { return v.good + v.failed >= c; }, 120s))
             return std::fprintf(stderr, "soak cycle %d: not every station ended its load\n", c), 1;
         for (size_t i = 0; i < benches.size(); ++i) {
+            benches[i].station->TakeDone();  // as the window takes each finished device
             const auto v = benches[i].station->View();
             if (v.good == c && ReadFile(benches[i].flash) == ReadFile(images[i])) ++good;
             else std::printf("soak    cycle %d, station %zu: %s\n", c, i + 1, v.good == c ? "flash differs" : "load failed");
