@@ -19,6 +19,7 @@ CBootloaderZLDlg::CBootloaderZLDlg(Platform& platform)
       m_progress(m_controls, IDC_PROGRESS),
       m_cbDevice(m_controls, IDC_DEVICE) {
     m_controls.Build(MainDialogTemplate(), &MainMenu());
+    m_bSearching.OnDrop([this] { m_platform.TickResumes(); });
 }
 
 CBootloaderZLDlg::~CBootloaderZLDlg() {

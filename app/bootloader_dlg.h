@@ -134,6 +134,8 @@ public:
     void OnShowWindow(bool show, int status) override;
     void OnCommand(int id, int code) override;
     void OnTimer(unsigned id) override;
+    // While the search runs the tick returns at once (see OnTimer).
+    bool TickIsIdle() const override { return m_bSearching != 0; }
     void OnSysCommand(unsigned command) override;
     bool OnClose() override;
     void OnStopStart();

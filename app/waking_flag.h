@@ -1,12 +1,14 @@
 // A flag shared between threads, like Flag, whose drop to 0 wakes the threads that
 // wait on it: the search flag, so that the flood's pauses between its slices end as
-// soon as the search ends, wherever it is ended.
+// soon as the search ends, wherever it is ended, and the tick that slept through the
+// search comes back.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 namespace zl {
@@ -29,8 +31,14 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             value_.store(value);
         }
-        if (value == 0) dropped_.notify_all();
+        if (value == 0) {
+            dropped_.notify_all();
+            if (onDrop_) onDrop_();
+        }
     }
+
+    // Called on every drop to 0, on the thread that drops it; set before any thread runs.
+    void OnDrop(std::function<void()> onDrop) { onDrop_ = std::move(onDrop); }
 
     // Waits until then, or less once the flag is 0; true while the flag is set.
     bool WaitWhileSetUntil(std::chrono::steady_clock::time_point then) const {
@@ -43,6 +51,7 @@ private:
     std::atomic<uint8_t> value_;
     mutable std::mutex mutex_;
     mutable std::condition_variable dropped_;
+    std::function<void()> onDrop_;
 };
 
 }  // namespace zl

@@ -23,6 +23,9 @@ public:
     virtual void OnShowWindow(bool show, int status) = 0;
     virtual void OnCommand(int id, int code) = 0;  // buttons, combo notifications, menu
     virtual void OnTimer(unsigned id) = 0;
+    // True while a tick would do nothing (the search runs). A face may then sleep through
+    // its ticks until Platform::TickResumes, and goes on with them on the same schedule.
+    virtual bool TickIsIdle() const { return false; }
     virtual void OnSysCommand(unsigned command) = 0;
     // Enter, Esc or the window's Close: true when the dialog may end now. While a
     // transfer runs the dialog answers false (after telling the user to wait).
@@ -58,6 +61,10 @@ public:
 
     virtual Profile& GetProfile() = 0;
     virtual std::u16string AppName() = 0;
+
+    // The dialog's ticks do something again (the search has ended): a face that sleeps
+    // through idle ticks wakes for the next one. Any thread.
+    virtual void TickResumes() {}
 
     // Ends the program this dialog is, at once, without the dialog's shutdown code. A
     // window face ends the process. The headless face, where one process runs many

@@ -135,6 +135,7 @@ int HeadlessPlatform::DoModal(const DialogTemplate& dlg, const MenuTemplate*, Co
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 const bool timer = timerPeriod_.count() > 0;
+                if (timer) SleepThroughIdleTicks(lock, callbacks, nextTick);
                 if (timer && nextTick < Clock::now() - timerPeriod_) nextTick = Clock::now();  // late: once, no burst
                 auto ready = [&] { return endRequested_ || !tasks_.empty() || (timer && Clock::now() >= nextTick); };
                 if (timer)
@@ -160,6 +161,27 @@ int HeadlessPlatform::DoModal(const DialogTemplate& dlg, const MenuTemplate*, Co
     std::lock_guard<std::mutex> lock(mutex_);
     callbacks_ = nullptr;
     return IDCANCEL;
+}
+
+// While the dialog's ticks would do nothing (the search runs) the loop sleeps until the
+// dialog says they resume, a task comes or the loop is to end (at most a second at a
+// time, should a resumption be missed), and then ticks on the schedule it had: each of
+// these threads would otherwise wake 20 times a second for nothing.
+void HeadlessPlatform::SleepThroughIdleTicks(std::unique_lock<std::mutex>& lock, const DialogCallbacks& callbacks,
+                                              std::chrono::steady_clock::time_point& nextTick) {
+    using Clock = std::chrono::steady_clock;
+    tickResumed_ = false;
+    if (!tasks_.empty() || endRequested_ || !callbacks.TickIsIdle()) return;
+    wake_.wait_until(lock, Clock::now() + std::chrono::seconds(1),
+                     [&] { return endRequested_ || !tasks_.empty() || tickResumed_; });
+    const auto now = Clock::now();
+    if (nextTick < now) nextTick += (now - nextTick) / timerPeriod_ * timerPeriod_ + timerPeriod_;
+}
+
+void HeadlessPlatform::TickResumes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tickResumed_ = true;
+    wake_.notify_all();
 }
 
 int HeadlessPlatform::RunSubDialog(const DialogTemplate&, Controls&, const std::function<void()>& onShow) {

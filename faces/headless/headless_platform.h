@@ -91,6 +91,7 @@ public:
     void TransferProgressed(const TransferProgress& progress) override;
     void DeviceShownChanged(const DeviceShown& device) override;
     void TransferEnded(const TransferRecord& record) override;
+    void TickResumes() override;
 
     // Every character is this wide for the path shortening (there is no font).
     static constexpr int kCharWidth = 6;
@@ -100,6 +101,8 @@ public:
 
 private:
     struct LoopExit {};
+    void SleepThroughIdleTicks(std::unique_lock<std::mutex>& lock, const DialogCallbacks& callbacks,
+                               std::chrono::steady_clock::time_point& nextTick);
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -109,6 +112,7 @@ private:
     unsigned timerId_ = 0;
     std::chrono::milliseconds timerPeriod_{0};
     long timerCount_ = 0;
+    bool tickResumed_ = false;  // TickResumes since the loop last looked
     DialogCallbacks* callbacks_ = nullptr;
     std::thread ui_;
     std::thread::id uiId_;
