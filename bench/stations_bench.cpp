@@ -206,6 +206,13 @@ long SelfDescriptors() {
     return n;
 }
 
+// What a station shows, for a cycle that went wrong.
+void Describe(size_t station, const zl::stations::StationView& v) {
+    std::printf("soak      station %zu: status \"%s\", %d good, %d failed, verdict \"%s\", box \"%s\", result \"%s\"\n",
+                station, zl::ToUtf8(v.status).c_str(), v.good, v.failed, zl::ToUtf8(v.verdictText).c_str(),
+                v.box ? zl::ToUtf8(v.box->text).c_str() : "", zl::ToUtf8(v.result).c_str());
+}
+
 // Four stations at once, Auto-Load on, each with a file of its own that gets a new 4 KiB
 // image every cycle: switched on together, every flash compared with its image, switched
 // off, searching again. The process's resident memory, threads and descriptors after
@@ -233,13 +240,20 @@ int Soak(zl::test::TempEnv& env, int cycles) {
                 return std::fprintf(stderr, "no image\n"), 1;
         }
         for (Bench& b : benches) b.sim->Command("power on");
-        if (!WaitAll(benches, [&](const auto& v) { return v.good + v.failed >= c; }, 120s))
-            return std::fprintf(stderr, "soak cycle %d: not every station ended its load\n", c), 1;
+        if (!WaitAll(benches, [&](const auto& v) { return v.good + v.failed >= c; }, 120s)) {
+            std::fprintf(stderr, "soak cycle %d: not every station ended its load\n", c);
+            for (size_t i = 0; i < benches.size(); ++i) Describe(i + 1, benches[i].station->View());
+            return 1;
+        }
         for (size_t i = 0; i < benches.size(); ++i) {
             benches[i].station->TakeDone();  // as the window takes each finished device
             const auto v = benches[i].station->View();
-            if (v.good == c && ReadFile(benches[i].flash) == ReadFile(images[i])) ++good;
-            else std::printf("soak    cycle %d, station %zu: %s\n", c, i + 1, v.good == c ? "flash differs" : "load failed");
+            if (v.good == c && ReadFile(benches[i].flash) == ReadFile(images[i])) {
+                ++good;
+                continue;
+            }
+            std::printf("soak    cycle %d, station %zu: %s\n", c, i + 1, v.good == c ? "flash differs" : "load failed");
+            Describe(i + 1, v);
         }
         for (Bench& b : benches) b.sim->Command("power off");
         if (!WaitAll(benches, [&](const auto& v) { return v.status == searching; }, 60s))
