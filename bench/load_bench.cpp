@@ -163,7 +163,20 @@ int Soak(int cycles) {
         s.ui->platform.KeepRecords(1);
         const char answer = AutoLoad(*s.ui, image) ? 'r' : 'f';
         if (write(ready[1], &answer, 1) != 1) _exit(1);
-        for (;;) pause();  // ended by SIGKILL; nothing of the parent's is torn down here
+        // Ended by SIGKILL; nothing of the parent's is torn down here. Meanwhile every
+        // transfer that did not end well is told, with its cause and box.
+        int64_t last = 0;
+        for (;;) {
+            std::this_thread::sleep_for(100ms);
+            for (const zl::TransferRecord& r : s.ui->platform.Records()) {
+                if (r.startedUs <= last) continue;
+                last = r.startedUs;
+                if (r.outcome != zl::Outcome::Ok)
+                    std::fprintf(stderr, "soak    %s ended %s (%s), %llu bytes sent; box \"%s\"\n", zl::OperationName(r.operation),
+                                 zl::OutcomeName(r.outcome), zl::CauseName(r.cause), static_cast<unsigned long long>(r.bytes),
+                                 zl::ToUtf8(r.boxText).c_str());
+            }
+        }
     }
     close(ready[1]);
     char answer = 0;
